@@ -1,0 +1,90 @@
+#!/bin/bash
+# End-to-end checks of the agetrim binary: exact standard output, standard
+# error and exit status for each command line.
+set -u
+bin=$1
+export TZ=UTC LC_ALL=C
+work=$(mktemp -d) || exit 1
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# check STATUS STDOUT STDERR ARGS...: run agetrim with ARGS and compare.
+check() {
+    local want_status=$1 want_out=$2 want_err=$3 status
+    shift 3
+    "$bin" "$@" >"$work/out" 2>"$work/err"
+    status=$?
+    printf '%s' "$want_out" >"$work/want_out"
+    printf '%s' "$want_err" >"$work/want_err"
+    if [ "$status" != "$want_status" ] || ! cmp -s "$work/out" "$work/want_out" ||
+        ! cmp -s "$work/err" "$work/want_err"; then
+        echo "FAIL: agetrim $*"
+        echo "  status $status, wanted $want_status"
+        diff "$work/want_out" "$work/out" | sed 's/^/  stdout: /'
+        diff "$work/want_err" "$work/err" | sed 's/^/  stderr: /'
+        failures=$((failures + 1))
+    fi
+}
+
+usage=$(printf 'usage: %s [-n|-p|-N] [-c count|-s size[k|m|g|t]|-a age[w|m|y]|-S size[k|m|g|t]]
+\t[-e exp|-g sd|-f] [-t a|m|c] [-FKYv] file ...
+or: %s -d -n|-N [-c count|-a age[w|m|y]] [-e exp|-g sd|-f] [-FKv] date ...
+-n\t\tDo not delete files; print file names to delete
+-N\t\tDo not delete files; print file names to retain
+-p\t\tPrint the specified schedule for count elements
+-c count\tKeep count files
+-s size\t\tKeep files of size bytes (can multiply with k, m, g, t)
+-a age\t\tKeep files up to the specified age
+\t\t(age is in days, can postfix with w(eeks), m(months) y(years))
+-S size\t\tEnsure that size bytes are free on the device
+-e exp\t\tUse an exponential distribution
+-g sd\t\tUse a Gaussian distribution with given standard deviation
+-f\t\tUse a Fibonacci distribution
+-t a|m|c\tFor age use access, modification (default), creation time
+-t PAT\tFor age use access, use the given strptime pattern
+-F\t\tForce pruning even if size/count have not been exceeded
+-K\t\tKeep scheduled files even if size/count have been exceeded
+-Y\t\tNever delete the youngest file, even if constraints imply that
+-v\t\tVerbose: print names of deleted files
+-d\t\tUse a list of ISO dates, rather than actual files
+' "$bin" "$bin")
+usage="$usage
+"
+nl='
+'
+
+# Printing schedules without operands.
+check 0 "0${nl}1${nl}" "" -p -c 5
+check 0 "1${nl}1${nl}" "" -p -c 8 -f
+check 0 "1${nl}" "" -p -c 8 -e 3
+check 0 "1${nl}5${nl}10${nl}" "" -p -c 3 -g 10
+check 0 "1${nl}8${nl}16${nl}25${nl}37${nl}" "" -pc5 -g30
+check 0 "1${nl}2${nl}3${nl}14${nl}125${nl}" "" -p -c 5 -g 1
+
+# Bad arguments and combinations.
+check 2 "" "$bin: Invalid count argument$nl" -p -c 3x
+check 2 "" "$bin: Invalid size multiplier$nl" -s 10x f
+check 2 "" "$bin: Invalid days argument$nl" -a -1 f
+check 2 "" "$bin: Invalid date multiplier$nl" -a 5d f
+check 2 "" "$bin: Invalid exponent argument$nl" -e 0 f
+check 2 "" "$bin: Invalid standard deviation argument$nl" -g 0.5 f
+check 2 "" "$bin: Invalid time specification$nl" -t '' f
+check 1 "" "Cannot specify more than one schedule limit option$nl$usage" -c 5 -s 1g f
+check 1 "" "The schedule print option requires a count specification$nl$usage" -p
+check 1 "" "Required file or date arguments are missing$nl$usage"
+check 1 "" "Required file or date arguments are missing$nl$usage" -d -n
+check 1 "" "The -d option requires -N or -n and cannot be used with -t and -s$nl$usage" \
+    -d -c 3 2020-01-01
+# getopt's own diagnostic comes first; only what follows is ours.
+"$bin" -x >/dev/null 2>"$work/err"
+status=$?
+if [ "$status" != 1 ] || [ "$(tail -n 21 "$work/err")$nl" != "$usage" ]; then
+    echo "FAIL: unknown option: status $status"
+    failures=$((failures + 1))
+fi
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
