@@ -1,10 +1,21 @@
 // agetrim: keep files whose ages follow a retention schedule, delete the rest.
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <new>
 
+#include "entries.h"
 #include "options.h"
 #include "schedule.h"
+
+// Standard output is buffered; a report that could not be written must not
+// end in success.
+static int finish()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout))
+        fail_call("write", "standard output");
+    return exit_ok;
+}
 
 // The run, phase by phase; any failure ends the process where it is found.
 static int run(int argc, char **argv)
@@ -12,14 +23,16 @@ static int run(int argc, char **argv)
     const int first = parse_options(argc, argv);
     const int operand_count = argc - first;
     validate_options(operand_count);
-    if (operand_count > 0) {
-        std::fprintf(stderr, "%s: file and date operands are not supported yet\n",
-                     settings.progname);
-        return exit_argument;
+    build_entries(operand_count, argv + first);
+    const int32_t oldest_age =
+        entry_count > 0 ? age_in_days(std::time(nullptr), entries.back().time) : 0;
+    generate_schedule(settings, entry_count, total_size, oldest_age);
+    if (settings.opt_print_schedule) {
+        print_schedule(stdout);
+        return finish();
     }
-    generate_schedule(settings, 0, 0, 0);
-    print_schedule(stdout);
-    return exit_ok;
+    std::fprintf(stderr, "%s: pruning is not supported yet\n", settings.progname);
+    return exit_argument;
 }
 
 int main(int argc, char **argv)

@@ -61,6 +61,31 @@ check 0 "1${nl}5${nl}10${nl}" "" -p -c 3 -g 10
 check 0 "1${nl}8${nl}16${nl}25${nl}37${nl}" "" -pc5 -g30
 check 0 "1${nl}2${nl}3${nl}14${nl}125${nl}" "" -p -c 5 -g 1
 
+# Printing schedules sized by real operands. Ages are whole days plus twelve
+# hours, so the run may start at any time of day.
+now=$(date +%s)
+touch -d "@$((now - 10 * 86400 - 43200))" "$work/old"
+touch -d "@$((now - 3600))" "$work/new"
+# Named for midnight three days ago: three or (just after midnight) four days
+# old, which give the same Fibonacci schedule.
+dated=$(date -u -d "@$((now - 3 * 86400))" +%Y%m%d).tar
+: >"$work/$dated"
+: >"$work/20200701.tar"
+check 0 "1${nl}1${nl}2${nl}3${nl}5${nl}8${nl}13${nl}" "" -p -c 1 -f "$work/new" "$work/old"
+check 0 "1${nl}2${nl}4${nl}8${nl}16${nl}" "" -p -c 1 -e 2 "$work/old"
+check 0 "1${nl}5${nl}10${nl}" "" -p -c 2 -g 10 "$work/old" "$work/new" "$work/old"
+check 3 "" "$bin: stat($work/missing): No such file or directory$nl" -p -c 1 "$work/old" "$work/missing"
+cd "$work" || exit 1
+check 0 "1${nl}1${nl}2${nl}3${nl}5${nl}" "" -p -c 1 -f -t %Y%m%d "$dated"
+# An option after an operand is an operand.
+check 3 "" "$bin: stat(-t): No such file or directory$nl" -p -c 1 -t %Y%m%d "$dated" -t
+cd - >/dev/null || exit 1
+check 2 "" "$bin: Could not match $work/20200701.tar against %Y%m%d.$nl" -p -c 1 -t %Y%m%d "$work/20200701.tar"
+
+# Date operands that cannot be read.
+check 4 "" "$bin: Unable to parse date [2020-07] as YYYY-MM-DD [hh:[mm:[ss]]]$nl" -d -n 2020-01-01 2020-07
+check 4 "" "$bin: Invalid time specification: 2147483647-2147483647-1$nl" -d -N 2147483647-2147483647-1
+
 # Bad arguments and combinations.
 check 2 "" "$bin: Invalid count argument$nl" -p -c 3x
 check 2 "" "$bin: Invalid size multiplier$nl" -s 10x f

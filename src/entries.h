@@ -1,0 +1,38 @@
+// The entry list: one entry per operand, sorted newest first.
+#ifndef AGETRIM_ENTRIES_H
+#define AGETRIM_ENTRIES_H
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+struct entry {
+    std::string name; // the operand as given: the path removed, the text printed
+    int64_t size = 0; // the operand's own size; 0 for a date
+    time_t time = 0;  // the point in time that the entry's age is measured from
+    int candidate = 0; // marked by matching: surplus to the schedule
+    int deleted = 0;   // marked by a dry-run deletion
+};
+
+extern std::vector<entry> entries;
+extern int64_t entry_count;
+extern int64_t total_size;
+
+// The age of t at now in whole days, truncated toward zero; an age outside
+// the 32-bit range counts as the smallest int.
+int32_t age_in_days(time_t now, time_t t);
+// The sort order: a comes before b when a is newer.
+bool compare_newest_first(const entry &a, const entry &b);
+// The time of a file operand chosen by time_spec: a, m, c or a strptime
+// pattern applied to the operand text. Fails when the pattern does not match.
+time_t file_time(const char *operand, const struct stat &st, const char *time_spec);
+// The time of a date operand "YYYY-MM-DD [hh:[mm:[ss]]]" in the local zone,
+// read as standard time. Fails with exit_date when it cannot be read.
+time_t date_time(const char *operand);
+// Makes one entry per operand (files, or dates with -d) and sorts them.
+void build_entries(int count, char *const operands[]);
+
+#endif
