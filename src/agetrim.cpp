@@ -6,6 +6,7 @@
 
 #include "entries.h"
 #include "options.h"
+#include "prune.h"
 #include "schedule.h"
 
 // Standard output is buffered; a report that could not be written must not
@@ -31,8 +32,15 @@ static int run(int argc, char **argv)
         print_schedule(stdout);
         return finish();
     }
-    std::fprintf(stderr, "%s: pruning is not supported yet\n", settings.progname);
-    return exit_argument;
+    if (settings.opt_size || settings.opt_count || settings.opt_size_free) {
+        std::fprintf(stderr, "%s: limit options are not supported yet\n", settings.progname);
+        return exit_argument;
+    }
+    match_schedule();
+    prune_candidates();
+    if (dry_run())
+        report(stdout);
+    return finish();
 }
 
 int main(int argc, char **argv)

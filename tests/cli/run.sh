@@ -2,29 +2,7 @@
 # End-to-end checks of the agetrim binary: exact standard output, standard
 # error and exit status for each command line.
 set -u
-bin=$1
-export TZ=UTC LC_ALL=C
-work=$(mktemp -d) || exit 1
-trap 'rm -rf "$work"' EXIT
-failures=0
-
-# check STATUS STDOUT STDERR ARGS...: run agetrim with ARGS and compare.
-check() {
-    local want_status=$1 want_out=$2 want_err=$3 status
-    shift 3
-    "$bin" "$@" >"$work/out" 2>"$work/err"
-    status=$?
-    printf '%s' "$want_out" >"$work/want_out"
-    printf '%s' "$want_err" >"$work/want_err"
-    if [ "$status" != "$want_status" ] || ! cmp -s "$work/out" "$work/want_out" ||
-        ! cmp -s "$work/err" "$work/want_err"; then
-        echo "FAIL: agetrim $*"
-        echo "  status $status, wanted $want_status"
-        diff "$work/want_out" "$work/out" | sed 's/^/  stdout: /'
-        diff "$work/want_err" "$work/err" | sed 's/^/  stderr: /'
-        failures=$((failures + 1))
-    fi
-}
+. "$(dirname "$0")/lib.sh"
 
 usage=$(printf 'usage: %s [-n|-p|-N] [-c count|-s size[k|m|g|t]|-a age[w|m|y]|-S size[k|m|g|t]]
 \t[-e exp|-g sd|-f] [-t a|m|c] [-FKYv] file ...
@@ -50,8 +28,6 @@ or: %s -d -n|-N [-c count|-a age[w|m|y]] [-e exp|-g sd|-f] [-FKv] date ...
 ' "$bin" "$bin")
 usage="$usage
 "
-nl='
-'
 
 # Printing schedules without operands.
 check 0 "0${nl}1${nl}" "" -p -c 5
@@ -63,7 +39,6 @@ check 0 "1${nl}2${nl}3${nl}14${nl}125${nl}" "" -p -c 5 -g 1
 
 # Printing schedules sized by real operands. Ages are whole days plus twelve
 # hours, so the run may start at any time of day.
-now=$(date +%s)
 touch -d "@$((now - 10 * 86400 - 43200))" "$work/old"
 touch -d "@$((now - 3600))" "$work/new"
 # Named for midnight three days ago: three or (just after midnight) four days
@@ -104,12 +79,7 @@ check 1 "" "The -d option requires -N or -n and cannot be used with -t and -s$nl
 "$bin" -x >/dev/null 2>"$work/err"
 status=$?
 if [ "$status" != 1 ] || [ "$(tail -n 21 "$work/err")$nl" != "$usage" ]; then
-    echo "FAIL: unknown option: status $status"
-    failures=$((failures + 1))
+    fail "unknown option: status $status"
 fi
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all checks passed"
+finish

@@ -1,0 +1,65 @@
+// Test helper: builds trees that a shell cannot (deeper than PATH_MAX) and
+// races the removal walk.
+//   treetool deep DIR DEPTH SIBLINGS  DIR/d/d/... with SIBLINGS files and one
+//                                     empty directory beside each d
+//   treetool exchange A B             swaps A and B atomically until killed
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#include <linux/fs.h>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+static int deep(const char *dir, long depth, long siblings)
+{
+    int fd = open(dir, O_RDONLY | O_DIRECTORY);
+    for (long level = 0; fd >= 0 && level < depth; level++) {
+        for (long s = 0; s < siblings; s++) {
+            const std::string name = "f" + std::to_string(s);
+            const int f = openat(fd, name.c_str(), O_WRONLY | O_CREAT, 0644);
+            if (f < 0)
+                return perror("openat"), 1;
+            close(f);
+        }
+        if (siblings > 0 && mkdirat(fd, "e", 0755) != 0)
+            return perror("mkdirat"), 1;
+        if (mkdirat(fd, "d", 0755) != 0)
+            return perror("mkdirat"), 1;
+        const int next = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+        close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        return perror("open"), 1;
+    close(fd);
+    return 0;
+}
+
+static int exchange(const char *a, const char *b)
+{
+#if defined(__linux__) && defined(SYS_renameat2)
+    for (;;)
+        syscall(SYS_renameat2, AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+#else
+    (void)a;
+    (void)b;
+    std::fprintf(stderr, "exchange: not supported here\n");
+    return 2;
+#endif
+}
+
+int main(int argc, char **argv)
+{
+    if (argc == 5 && std::strcmp(argv[1], "deep") == 0)
+        return deep(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+    if (argc == 4 && std::strcmp(argv[1], "exchange") == 0)
+        return exchange(argv[2], argv[3]);
+    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B\n");
+    return 2;
+}

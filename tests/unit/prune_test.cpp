@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "entries.h"
+#include "options.h"
+#include "prune.h"
+#include "schedule.h"
+
+namespace {
+
+const time_t noon = 1781265600; // a fixed clock: 2026-06-12 12:00:00 UTC
+const time_t day = 86400;
+
+// Everything a test may print, read back as one string.
+std::string text_of(FILE *f)
+{
+    std::string text;
+    std::rewind(f);
+    for (int c; (c = std::fgetc(f)) != EOF;)
+        text += static_cast<char>(c);
+    std::fclose(f);
+    return text;
+}
+
+class Prune : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings = Settings{};
+        settings.opt_print_deleted = true;
+        entries.clear();
+        total_size = 0;
+    }
+    // Entries newest first, each aged the given number of seconds at noon.
+    void make(std::vector<std::pair<const char *, time_t>> list)
+    {
+        entries.clear();
+        for (auto &[name, age] : list) {
+            entry e;
+            e.name = name;
+            e.time = noon - age;
+            entries.push_back(e);
+        }
+        entry_count = static_cast<int64_t>(entries.size());
+        const int32_t oldest = age_in_days(noon, entries.back().time);
+        generate_schedule(settings, entry_count, total_size, oldest);
+    }
+    // Matches at noon and returns the trace.
+    std::string match()
+    {
+        FILE *trace = std::tmpfile();
+        match_entries(noon, trace);
+        return text_of(trace);
+    }
+    std::string listing()
+    {
+        FILE *out = std::tmpfile();
+        report(out);
+        return text_of(out);
+    }
+};
+using PruneDeathTest = Prune;
+
+TEST_F(Prune, TheWorkedExampleTracesEachStep)
+{
+    make({{"z", day + 3600}, {"y", day + 7200}, {"x", 2 * day + 3600}});
+    EXPECT_EQ(match(), "File   2 x aged     3; schedule   3     3: within interval\n"
+                       "File   1 y aged     2; schedule   2     2: within interval\n"
+                       "File   0 z aged     2; schedule   1     1: delete candidate\n");
+    prune_candidates();
+    EXPECT_EQ(listing(), "z\n");
+    settings.opt_print_deleted = false;
+    settings.opt_print_retained = true;
+    EXPECT_EQ(listing(), "y\nx\n");
+}
+
+TEST_F(Prune, TheNewestEntryIsUntouchedWithKeepYoungest)
+{
+    settings.opt_print_deleted = false;
+    settings.opt_print_retained = true;
+    settings.opt_keep_youngest = true;
+    make({{"z", day + 3600}, {"y", day + 7200}, {"x", 2 * day + 3600}});
+    EXPECT_EQ(match(), "File   2 x aged     3; schedule   3     3: within interval\n"
+                       "File   1 y aged     2; schedule   2     2: within interval\n");
+    prune_candidates();
+    EXPECT_EQ(listing(), "z\ny\nx\n");
+}
+
+TEST_F(Prune, EachIntervalKeepsItsOldestEntry)
+{
+    // Two entries of the same age in days: the older stays.
+    make({{"a", 3 * day + 100}, {"b", 3 * day + 200}, {"c", 9 * day}});
+    EXPECT_EQ(match(), "File   2 c aged    10; schedule  10    10: within interval\n"
+                       "File   1 b aged     4; schedule   9     9: newer than interval\n"
+                       "File   1 b aged     4; schedule   8     8: newer than interval\n"
+                       "File   1 b aged     4; schedule   7     7: newer than interval\n"
+                       "File   1 b aged     4; schedule   6     6: newer than interval\n"
+                       "File   1 b aged     4; schedule   5     5: newer than interval\n"
+                       "File   1 b aged     4; schedule   4     4: within interval\n"
+                       "File   0 a aged     4; schedule   3     3: delete candidate\n");
+    EXPECT_EQ(entries[0].candidate + entries[1].candidate * 2 + entries[2].candidate * 4, 1);
+    // Entries in the future are younger than every interval but the first.
+    settings.opt_fibonacci = true;
+    make({{"new", -3 * day}, {"old", 40 * day}});
+    match();
+    EXPECT_EQ(entries[0].candidate, 0);
+}
+
+TEST_F(Prune, AnEmptyScheduleMakesEveryEntryACandidate)
+{
+    settings.opt_gaussian = true;
+    settings.opt_size = true;
+    settings.keep_size = 1024;
+    total_size = 2 << 20;
+    make({{"b", 3600}, {"a", 2 * day}});
+    ASSERT_EQ(schedule_len, 0);
+    EXPECT_EQ(match(), "File   1 a aged     3; schedule  -1     0: delete candidate\n"
+                       "File   0 b aged     1; schedule  -1     0: delete candidate\n");
+    prune_candidates();
+    EXPECT_EQ(listing(), "b\na\n");
+}
+
+TEST_F(PruneDeathTest, TheRootAndDotOperandsAreRefusedBeforeAnythingIsRemoved)
+{
+    const struct {
+        const char *operand;
+        const char *message;
+    } cases[] = {
+        {".", "^agetrim: remove\\(\\.\\): Invalid argument\n$"},
+        {"./", "^agetrim: remove\\(\\./\\): Invalid argument\n$"},
+        {"..", "^agetrim: remove\\(\\.\\.\\): Invalid argument\n$"},
+        {"/tmp/..", "^agetrim: remove\\(/tmp/\\.\\.\\): Invalid argument\n$"},
+        {"/", "^agetrim: remove\\(/\\): Device or resource busy\n$"},
+        {"//", "^agetrim: remove\\(//\\): Device or resource busy\n$"},
+        {"/tmp/../../", "^agetrim: remove\\(/tmp/\\.\\./\\.\\./\\): Invalid argument\n$"},
+        {"/nonexistent-dir/x", "^agetrim: nftw\\(/nonexistent-dir/x\\): No such file or directory\n$"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.operand);
+        EXPECT_EXIT(remove_tree(c.operand), testing::ExitedWithCode(exit_system), c.message);
+    }
+}
+
+TEST_F(Prune, RemoveTreeTakesEverythingBelowWithoutFollowingLinks)
+{
+    char name[] = "/tmp/agetrim-prune-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    const std::string dir = name;
+    const std::string tree = dir + "/tree";
+    for (const char *d : {"/tree", "/tree/a", "/tree/a/b", "/tree/empty", "/outside"})
+        ASSERT_EQ(mkdir((dir + d).c_str(), 0755), 0);
+    for (const char *f : {"/tree/f", "/tree/a/b/g", "/outside/keep"})
+        close(open((dir + f).c_str(), O_CREAT | O_WRONLY, 0644));
+    ASSERT_EQ(symlink((dir + "/outside").c_str(), (tree + "/a/link").c_str()), 0);
+    ASSERT_EQ(symlink((dir + "/outside").c_str(), (dir + "/operand-link").c_str()), 0);
+    remove_tree((tree + "/").c_str());
+    remove_tree((dir + "/operand-link").c_str());
+    struct stat st;
+    EXPECT_NE(lstat(tree.c_str(), &st), 0);
+    EXPECT_NE(lstat((dir + "/operand-link").c_str(), &st), 0);
+    EXPECT_EQ(stat((dir + "/outside/keep").c_str(), &st), 0);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+} // namespace
