@@ -32,12 +32,17 @@ static int run(int argc, char **argv)
         print_schedule(stdout);
         return finish();
     }
-    if (settings.opt_size || settings.opt_count || settings.opt_size_free) {
-        std::fprintf(stderr, "%s: limit options are not supported yet\n", settings.progname);
-        return exit_argument;
-    }
     match_schedule();
-    prune_candidates();
+    if (settings.opt_size)
+        prune_to_size();
+    else if (settings.opt_count)
+        prune_to_count();
+    else if (settings.opt_size_free)
+        prune_to_free_space();
+    else
+        prune_candidates();
+    if (settings.opt_age)
+        prune_by_age();
     if (dry_run())
         report(stdout);
     return finish();

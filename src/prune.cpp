@@ -9,6 +9,7 @@
 #include <sys/sysmacros.h>
 #endif
 
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -336,6 +337,110 @@ void prune_candidates()
     for (int64_t i = entry_count - 1; i >= lowest_index(); i--)
         if (entries[i].candidate)
             prune_entry(entries[i]);
+}
+
+void prune_to_size()
+{
+    const int64_t lowest = lowest_index();
+    for (int64_t i = entry_count - 1; i >= lowest; i--) {
+        if (!settings.opt_force && total_size <= settings.keep_size)
+            break;
+        if (entries[i].candidate) {
+            prune_entry(entries[i]);
+            total_size -= entries[i].size;
+        }
+    }
+    if (settings.opt_keep)
+        return;
+    for (int64_t i = entry_count - 1; total_size > settings.keep_size; i--) {
+        while (i >= lowest && entries[i].candidate)
+            i--;
+        if (i < lowest)
+            break;
+        prune_entry(entries[i]);
+        total_size -= entries[i].size;
+    }
+}
+
+void prune_to_count()
+{
+    const int64_t lowest = lowest_index();
+    int64_t remaining = entry_count;
+    for (int64_t i = entry_count - 1; i >= lowest; i--) {
+        if (!settings.opt_force && remaining <= settings.keep_count)
+            break;
+        if (entries[i].candidate) {
+            prune_entry(entries[i]);
+            remaining--;
+        }
+    }
+    if (settings.opt_keep)
+        return;
+    for (int64_t i = entry_count - 1; remaining > settings.keep_count; i--) {
+        while (i >= lowest && entries[i].candidate)
+            i--;
+        if (i < lowest)
+            break;
+        prune_entry(entries[i]);
+        remaining--;
+    }
+}
+
+void prune_to_free_space()
+{
+    const int64_t lowest = lowest_index();
+    for (int64_t i = entry_count - 1; i >= lowest; i--) {
+        if (!settings.opt_force && enough_size_free(entries[i]))
+            break;
+        if (entries[i].candidate)
+            prune_entry(entries[i]);
+    }
+    if (settings.opt_keep)
+        return;
+    for (int64_t i = entry_count - 1; i >= lowest; i--) {
+        if (entries[i].candidate)
+            continue;
+        if (enough_size_free(entries[i]))
+            break;
+        prune_entry(entries[i]);
+    }
+}
+
+int64_t free_space(const struct statvfs &vfs)
+{
+    // f_bavail counts fragments of f_frsize bytes; f_bsize is only the
+    // preferred I/O size and, where larger, would overstate what is free.
+    const uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    uint64_t bytes = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(vfs.f_bavail), unit, &bytes) ||
+        bytes > static_cast<uint64_t>(INT64_MAX))
+        return INT64_MAX;
+    return static_cast<int64_t>(bytes);
+}
+
+bool enough_size_free(const entry &e)
+{
+    assert(settings.opt_size_free);
+    struct statvfs vfs;
+    if (statvfs(e.name.c_str(), &vfs) != 0)
+        fail_call("statsvfs", e.name.c_str());
+    const bool enough = free_space(vfs) > settings.size_free;
+    std::fprintf(stderr, "%s %d %d\n", e.name.c_str(), e.candidate, enough ? 1 : 0);
+    return enough;
+}
+
+void prune_by_age()
+{
+    // The age was checked when it was read: this cannot overflow.
+    const int64_t limit = static_cast<int64_t>(now) - settings.age_days * 86400;
+    for (int64_t i = entry_count - 1; i >= lowest_index(); i--) {
+        entry &e = entries[i];
+        std::fprintf(stderr, "name[%s]=%d days=%ld now=%ld limit=%ld\n", e.name.c_str(),
+                     static_cast<int32_t>(e.time), static_cast<long>(settings.age_days),
+                     static_cast<long>(now), static_cast<long>(limit));
+        if (!e.candidate && e.time < limit)
+            prune_entry(e);
+    }
 }
 
 void report(FILE *out)

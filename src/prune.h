@@ -3,6 +3,8 @@
 #ifndef AGETRIM_PRUNE_H
 #define AGETRIM_PRUNE_H
 
+#include <sys/statvfs.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -28,6 +30,21 @@ void remove_tree(const char *name);
 void prune_entry(entry &e);
 // The schedule-only policy: deletes every candidate, oldest first.
 void prune_candidates();
+// The size policy (-s): deletes candidates, then kept entries, oldest first,
+// until the entries' total size is within the limit.
+void prune_to_size();
+// The count policy (-c): the same until no more than the count remain.
+void prune_to_count();
+// The free-space policy (-S): the same until the device has enough free.
+void prune_to_free_space();
+// The bytes available to unprivileged users in a file system's statistics.
+int64_t free_space(const struct statvfs &vfs);
+// True when the file system holding the entry has more than the -S value
+// free; writes a line saying so to standard error.
+bool enough_size_free(const entry &e);
+// The age phase (-a): deletes every kept entry older than the age limit,
+// measured from now.
+void prune_by_age();
 // The dry-run listing: deleted names with -n, kept names with -N, newest first.
 void report(FILE *out);
 

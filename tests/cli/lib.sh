@@ -1,5 +1,13 @@
 # Shared by the end-to-end scripts: a scratch folder, the check helper and
 # a failure count. Source it with the agetrim binary as $1.
+
+# Scripts that mount file systems set want_mounts=1 first: as root they then
+# run again in a private mount namespace, so that nothing they mount is seen
+# outside or outlives them.
+if [ "${want_mounts:-}" = 1 ] && [ "$(id -u)" = 0 ] && [ -z "${AGETRIM_PRIVATE_MOUNTS:-}" ] &&
+    command -v unshare >/dev/null; then
+    AGETRIM_PRIVATE_MOUNTS=1 exec unshare -m --propagation private bash "$0" "$@"
+fi
 bin=$1
 export TZ=UTC LC_ALL=C
 nl='
@@ -8,9 +16,23 @@ failures=0
 wrapper=() # a command that check runs agetrim under, such as env
 work=$(mktemp -d) || exit 1
 chmod 755 "$work"
+# What check captures lives apart from the scratch folder, whose free space
+# some tests count.
+out=$(mktemp -d) || exit 1
 cleanup() { rm -rf "$work"; }
-trap cleanup EXIT
+trap 'cleanup; rm -rf "$out"' EXIT
 now=$(date +%s)
+
+# mount_scratch SIZE: puts a tmpfs of SIZE on the scratch folder; false when
+# that cannot be done (not root).
+mount_scratch() {
+    [ -n "${AGETRIM_PRIVATE_MOUNTS:-}" ] && mount -t tmpfs -o "size=$1" agetrim-test "$work" || return 1
+    chmod 755 "$work"
+    cleanup() {
+        umount -R "$work"
+        rm -rf "$work"
+    }
+}
 
 fail() {
     echo "FAIL: $*"
@@ -21,16 +43,16 @@ fail() {
 check() {
     local want_status=$1 want_out=$2 want_err=$3 status
     shift 3
-    "${wrapper[@]}" "$bin" "$@" >"$work/out" 2>"$work/err"
+    "${wrapper[@]}" "$bin" "$@" >"$out/out" 2>"$out/err"
     status=$?
-    printf '%s' "$want_out" >"$work/want_out"
-    printf '%s' "$want_err" >"$work/want_err"
-    if [ "$status" != "$want_status" ] || ! cmp -s "$work/out" "$work/want_out" ||
-        ! cmp -s "$work/err" "$work/want_err"; then
+    printf '%s' "$want_out" >"$out/want_out"
+    printf '%s' "$want_err" >"$out/want_err"
+    if [ "$status" != "$want_status" ] || ! cmp -s "$out/out" "$out/want_out" ||
+        ! cmp -s "$out/err" "$out/want_err"; then
         fail "agetrim $*"
         echo "  status $status, wanted $want_status"
-        diff "$work/want_out" "$work/out" | sed 's/^/  stdout: /'
-        diff "$work/want_err" "$work/err" | sed 's/^/  stderr: /'
+        diff "$out/want_out" "$out/out" | sed 's/^/  stdout: /'
+        diff "$out/want_err" "$out/err" | sed 's/^/  stderr: /'
     fi
 }
 

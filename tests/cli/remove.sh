@@ -3,22 +3,15 @@
 # As root the script runs in a private mount namespace on a tmpfs of its own;
 # otherwise in a temporary folder, with smaller trees and without the mounts.
 set -u
-if [ "$(id -u)" = 0 ] && [ -z "${AGETRIM_PRIVATE_MOUNTS:-}" ] && command -v unshare >/dev/null; then
-    AGETRIM_PRIVATE_MOUNTS=1 exec unshare -m --propagation private bash "$0" "$@"
-fi
+want_mounts=1
 . "$(dirname "$0")/lib.sh"
 treetool=$2
 shim=$3
 root=false
 depth=5000
-if [ -n "${AGETRIM_PRIVATE_MOUNTS:-}" ] && mount -t tmpfs -o size=512m agetrim-test "$work"; then
+if mount_scratch 512m; then
     root=true
     depth=100000
-    chmod 755 "$work"
-    cleanup() {
-        umount -R "$work"
-        rm -rf "$work"
-    }
 else
     echo "not root: skipping the mount cases and using a $depth-level tree"
 fi
@@ -88,21 +81,21 @@ mkdir -p "$p/unreadable" "$p/full/sub" && : >"$p/full/sub/f"
 chmod 333 "$p/unreadable" "$p/full/sub"
 candidate "$p/unreadable" "$p/full"
 [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$p" "$keep"
-as_user "$bin" "$p/unreadable" "$keep" >"$work/out" 2>&1 || fail "unreadable empty directory: $(cat "$work/out")"
+as_user "$bin" "$p/unreadable" "$keep" >"$out/out" 2>&1 || fail "unreadable empty directory: $(cat "$out/out")"
 [ -e "$p/unreadable" ] && fail "unreadable empty directory left behind"
-as_user "$bin" "$p/full" "$keep" >"$work/out" 2>"$work/err"
+as_user "$bin" "$p/full" "$keep" >"$out/out" 2>"$out/err"
 status=$?
-[ "$status" = 3 ] && [ "$(cat "$work/err")" = "$bin: remove($p/full/sub): Directory not empty" ] ||
-    fail "unreadable directory: status $status, $(cat "$work/err")"
+[ "$status" = 3 ] && [ "$(cat "$out/err")" = "$bin: remove($p/full/sub): Directory not empty" ] ||
+    fail "unreadable directory: status $status, $(cat "$out/err")"
 chmod 755 "$p/full/sub" "$p/full"
 mkdir "$p/locked" && : >"$p/locked/f" && chmod 555 "$p/locked"
 [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$p"
 candidate "$p/locked"
-as_user "$bin" -v "$p/locked" "$keep" >"$work/out" 2>"$work/err"
+as_user "$bin" -v "$p/locked" "$keep" >"$out/out" 2>"$out/err"
 status=$?
-[ "$status" = 3 ] && [ ! -s "$work/out" ] &&
-    [ "$(cat "$work/err")" = "$bin: remove($p/locked/f): Permission denied" ] ||
-    fail "locked directory: status $status, $(cat "$work/err")"
+[ "$status" = 3 ] && [ ! -s "$out/out" ] &&
+    [ "$(cat "$out/err")" = "$bin: remove($p/locked/f): Permission denied" ] ||
+    fail "locked directory: status $status, $(cat "$out/err")"
 chmod -R 755 "$p"
 [ "$(id -u)" = 0 ] && chown root:root "$keep"
 

@@ -57,6 +57,16 @@ check 3 "" "$bin: stat(-t): No such file or directory$nl" -p -c 1 -t %Y%m%d "$da
 cd - >/dev/null || exit 1
 check 2 "" "$bin: Could not match $work/20200701.tar against %Y%m%d.$nl" -p -c 1 -t %Y%m%d "$work/20200701.tar"
 
+# Limits over dates: the count policy deletes the one candidate (the newer of
+# two equal times), then the two oldest that the schedule keeps.
+dates=("2017-01-01" "2020-01-01 00:00" "2019-06-01" "2020-01-01" "2018-01-01")
+check 0 "2020-01-01 00:00${nl}2018-01-01${nl}2017-01-01${nl}" "" -d -n -c 2 "${dates[@]}"
+check 0 "2020-01-01${nl}2019-06-01${nl}" "" -d -N -c 2 "${dates[@]}"
+check 0 "2020-01-01 00:00${nl}" "" -d -n -K -c 2 "${dates[@]}"
+check 0 "2020-01-01 00:00${nl}2020-01-01${nl}2019-06-01${nl}2018-01-01${nl}" "" -d -N -Y -c 4 "${dates[@]}"
+# The free-space probe takes date operands as paths.
+check 3 "" "$bin: statsvfs(2020-01-01): No such file or directory$nl" -d -n -S 1k 2020-01-01
+
 # Date operands that cannot be read.
 check 4 "" "$bin: Unable to parse date [2020-07] as YYYY-MM-DD [hh:[mm:[ss]]]$nl" -d -n 2020-01-01 2020-07
 check 4 "" "$bin: Invalid time specification: 2147483647-2147483647-1$nl" -d -N 2147483647-2147483647-1
@@ -76,9 +86,9 @@ check 1 "" "Required file or date arguments are missing$nl$usage" -d -n
 check 1 "" "The -d option requires -N or -n and cannot be used with -t and -s$nl$usage" \
     -d -c 3 2020-01-01
 # getopt's own diagnostic comes first; only what follows is ours.
-"$bin" -x >/dev/null 2>"$work/err"
+"$bin" -x >/dev/null 2>"$out/err"
 status=$?
-if [ "$status" != 1 ] || [ "$(tail -n 21 "$work/err")$nl" != "$usage" ]; then
+if [ "$status" != 1 ] || [ "$(tail -n 21 "$out/err")$nl" != "$usage" ]; then
     fail "unknown option: status $status"
 fi
 

@@ -170,3 +170,156 @@ TEST_F(Prune, RemoveTreeTakesEverythingBelowWithoutFollowingLinks)
 }
 
 } // namespace
+
+namespace {
+
+// Entries for the policies, newest first: a size each and the indexes of
+// the candidates, as matching would have left them. Dry run throughout.
+class Policy : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        settings = Settings{};
+        settings.opt_print_deleted = true;
+    }
+    void make(std::vector<int64_t> sizes, std::vector<int> candidates)
+    {
+        entries.clear();
+        total_size = 0;
+        for (size_t i = 0; i < sizes.size(); i++) {
+            entry e;
+            e.name = "e" + std::to_string(i);
+            e.size = sizes[i];
+            e.time = noon - static_cast<time_t>(i) * day;
+            total_size += e.size;
+            entries.push_back(e);
+        }
+        for (int c : candidates)
+            entries[c].candidate = 1;
+        entry_count = static_cast<int64_t>(entries.size());
+    }
+    // The indexes marked deleted, as a string such as "034".
+    static std::string deleted()
+    {
+        std::string marks;
+        for (size_t i = 0; i < entries.size(); i++)
+            if (entries[i].deleted)
+                marks += std::to_string(i);
+        return marks;
+    }
+};
+using PolicyDeathTest = Policy;
+
+TEST_F(Policy, CountDeletesCandidatesThenTheOldestKeptEntries)
+{
+    const struct {
+        int64_t keep;
+        bool force, keep_scheduled, keep_youngest;
+        std::vector<int> candidates;
+        const char *deleted;
+    } cases[] = {
+        {2, false, false, false, {2}, "234"},
+        {10, false, false, false, {1, 3}, ""},
+        {10, true, false, false, {1, 3}, "13"},
+        {1, false, true, false, {1, 3}, "13"},   // -K leaves the count above the limit
+        {4, false, false, false, {1, 3}, "3"},   // met after the oldest candidate
+        {1, false, false, true, {0}, "1234"},    // -Y: the newest stays, candidate or not
+        {3, true, false, false, {0, 4}, "04"},   // -F: every candidate, then the limit holds
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        settings.keep_count = c.keep;
+        settings.opt_force = c.force;
+        settings.opt_keep = c.keep_scheduled;
+        settings.opt_keep_youngest = c.keep_youngest;
+        make({1, 1, 1, 1, 1}, c.candidates);
+        prune_to_count();
+        EXPECT_EQ(deleted(), c.deleted) << "keep " << c.keep;
+    }
+}
+
+TEST_F(Policy, SizeStopsAtTheLimitAndLowersTheTotal)
+{
+    settings.keep_size = 60;
+    make({10, 20, 30, 40, 50}, {1, 4});
+    prune_to_size();
+    EXPECT_EQ(deleted(), "134");
+    EXPECT_EQ(total_size, 40);
+
+    // A candidate reached after the total has come down to the limit stays.
+    settings.keep_size = 130;
+    make({10, 10, 10, 100, 100}, {0, 4});
+    prune_to_size();
+    EXPECT_EQ(deleted(), "4");
+    EXPECT_EQ(total_size, 130);
+    settings.opt_force = true;
+    make({10, 10, 10, 100, 100}, {0, 4});
+    prune_to_size();
+    EXPECT_EQ(deleted(), "04");
+
+    settings = Settings{};
+    settings.opt_print_deleted = true;
+    settings.opt_keep = true;
+    settings.keep_size = 1;
+    make({10, 20, 30}, {1});
+    prune_to_size();
+    EXPECT_EQ(deleted(), "1");
+    EXPECT_EQ(total_size, 40);
+}
+
+TEST_F(Policy, AgeDeletesKeptEntriesOlderThanTheLimit)
+{
+    settings.opt_age = true;
+    settings.age_days = 2;
+    settings.opt_keep = true; // does not restrain the age phase
+    settings.opt_keep_youngest = true;
+    make({1, 1, 1, 1}, {3});
+    now = noon;
+    entries[2].time = noon - 2 * day; // exactly at the limit: stays
+    entries[1].time = noon - 2 * day - 1;
+    entries[0].time = noon - 30 * day; // protected by -Y
+    testing::internal::CaptureStderr();
+    prune_candidates();
+    prune_by_age();
+    const std::string lines = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(deleted(), "13");
+    const std::string tail = " days=2 now=1781265600 limit=1781092800\n";
+    EXPECT_EQ(lines, "name[e3]=1781006400" + tail + "name[e2]=1781092800" + tail +
+                         "name[e1]=1781092799" + tail);
+}
+
+TEST_F(Policy, FreeSpaceCountsFragmentsWithoutOverflow)
+{
+    struct statvfs vfs {};
+    vfs.f_bavail = 10;
+    vfs.f_frsize = 4096;
+    vfs.f_bsize = 32768;
+    EXPECT_EQ(free_space(vfs), 40960);
+    vfs.f_frsize = 0;
+    EXPECT_EQ(free_space(vfs), 327680);
+    vfs.f_bavail = static_cast<fsblkcnt_t>(1) << 60;
+    EXPECT_EQ(free_space(vfs), INT64_MAX);
+    vfs.f_bavail = ~static_cast<fsblkcnt_t>(0);
+    vfs.f_frsize = 1 << 20;
+    EXPECT_EQ(free_space(vfs), INT64_MAX);
+}
+
+TEST_F(PolicyDeathTest, TheFreeSpaceProbeNeedsItsOptionAndAPath)
+{
+    entry e;
+    e.name = "/nonexistent-agetrim-path";
+    EXPECT_DEATH(enough_size_free(e), "enough_size_free.*opt_size_free");
+    settings.opt_size_free = true;
+    settings.size_free = 1;
+    EXPECT_EXIT(enough_size_free(e), testing::ExitedWithCode(exit_system),
+                "^agetrim: statsvfs\\(/nonexistent-agetrim-path\\): No such file or directory\n$");
+    e.name = "/";
+    e.candidate = 1;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(enough_size_free(e));
+    settings.size_free = INT64_MAX;
+    EXPECT_FALSE(enough_size_free(e));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "/ 1 1\n/ 1 0\n");
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+#!/bin/bash
+# End-to-end free-space policy on a small tmpfs whose free space is known to
+# the byte: eight files of 100 KiB in 1 MiB leave 56 pages of 4 KiB free.
+set -u
+want_mounts=1
+. "$(dirname "$0")/lib.sh"
+if ! mount_scratch 1m || [ "$(stat -f -c %S "$work")" != 4096 ]; then
+    echo "SKIP: needs root to mount a tmpfs of 4 KiB pages"
+    exit 0
+fi
+
+# f1 is the newest, f8 the oldest; all fall into the first day, so f8 is
+# kept by the schedule and the others are delete candidates.
+make_files() {
+    rm -f "$work"/f*
+    for i in 1 2 3 4 5 6 7 8; do
+        head -c 102400 /dev/zero >"$work/f$i"
+        touch -d "@$((now - i * 600))" "$work/f$i"
+    done
+}
+files() { for i in 1 2 3 4 5 6 7 8; do printf '%s ' "$work/f$i"; done; }
+# lines [-d] NAME...: one line per name under the scratch folder, the last
+# without its newline; -d makes them "Deleted" lines.
+lines() {
+    local prefix=
+    [ "$1" = -d ] && prefix="Deleted " && shift
+    for l in "$@"; do printf '%s%s\n' "$prefix" "$work/$l"; done
+}
+
+# 56 pages free (229376 bytes); 400k needs two more files gone (106 pages).
+make_files
+check 0 "$(lines -d f7 f6)$nl" "$(lines "f8 0 0" "f7 1 0" "f6 1 0" "f5 1 1" "f8 0 1")$nl" -v -S 400k $(files)
+[ "$(ls "$work" | grep -c '^f')" = 6 ] || fail "real run: $(ls "$work")"
+
+# Enough from the start: both phases stop at the first probe. Exactly
+# 229376 bytes free is not more than 229376.
+make_files
+check 0 "" "$(lines "f8 0 1" "f8 0 1")$nl" -S 229375 $(files)
+check 0 "$(lines f1 f2 f3 f4 f5 f6 f7 f8)$nl" "$(lines "f8 0 0" "f7 1 0" "f6 1 0" "f5 1 0" "f4 1 0" \
+    "f3 1 0" "f2 1 0" "f1 1 0" "f8 0 0")$nl" -n -S 229376 $(files)
+
+# A dry run frees nothing: every candidate, then every kept entry, or with -K
+# only the candidates; -F deletes every candidate without a probe.
+check 0 "$(lines f1 f2 f3 f4 f5 f6 f7)$nl" "$(lines "f8 0 0" "f7 1 0" "f6 1 0" "f5 1 0" "f4 1 0" \
+    "f3 1 0" "f2 1 0" "f1 1 0")$nl" -n -K -S 400k $(files)
+check 0 "" "$(lines "f8 0 0")$nl" -N -F -S 400k $(files)
+check 0 "$(lines f2 f3 f4 f5 f6 f7 f8)$nl" "$(lines "f8 0 0" "f7 1 0" "f6 1 0" "f5 1 0" "f4 1 0" \
+    "f3 1 0" "f2 1 0" "f8 0 0")$nl" -n -Y -S 400k $(files)
+
+finish
