@@ -71,6 +71,14 @@ check 3 "" "$bin: statsvfs(2020-01-01): No such file or directory$nl" -d -n -S 1
 check 4 "" "$bin: Unable to parse date [2020-07] as YYYY-MM-DD [hh:[mm:[ss]]]$nl" -d -n 2020-01-01 2020-07
 check 4 "" "$bin: Invalid time specification: 2147483647-2147483647-1$nl" -d -N 2147483647-2147483647-1
 
+# Output that cannot be written is a failure, not a success.
+if [ -w /dev/full ]; then
+    "$bin" -p -c 3 >/dev/full 2>"$out/err"
+    status=$?
+    [ "$status" = 3 ] && [ "$(cat "$out/err")" = "$bin: write(standard output): No space left on device" ] ||
+        fail "writing to a full device: status $status, $(cat "$out/err")"
+fi
+
 # Bad arguments and combinations.
 check 2 "" "$bin: Invalid count argument$nl" -p -c 3x
 check 2 "" "$bin: Invalid size multiplier$nl" -s 10x f
