@@ -39,7 +39,9 @@ fail() {
     failures=$((failures + 1))
 }
 
-# check STATUS STDOUT STDERR ARGS...: run agetrim with ARGS and compare.
+# check STATUS STDOUT STDERR ARGS...: run agetrim with ARGS and compare;
+# false on a mismatch, so that a check run in a subshell (under a ulimit, say)
+# can be counted with: ( ... && check ...) || failures=$((failures + 1)).
 check() {
     local want_status=$1 want_out=$2 want_err=$3 status
     shift 3
@@ -53,6 +55,7 @@ check() {
         echo "  status $status, wanted $want_status"
         diff "$out/want_out" "$out/out" | sed 's/^/  stdout: /'
         diff "$out/want_err" "$out/err" | sed 's/^/  stderr: /'
+        return 1
     fi
 }
 
