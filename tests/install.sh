@@ -1,0 +1,49 @@
+#!/bin/bash
+# Installs the build into a DESTDIR and checks what lands where, that the
+# installed program runs, and that the completions read and complete.
+set -u
+build=$1
+dest=$(mktemp -d) || exit 1
+trap 'rm -rf "$dest"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+DESTDIR=$dest cmake --install "$build" --prefix /opt/agetrim >/dev/null || fail "cmake --install"
+root=$dest/opt/agetrim
+for f in bin/agetrim share/man/man1/agetrim.1 share/bash-completion/completions/agetrim \
+    share/zsh/site-functions/_agetrim; do
+    [ -f "$root/$f" ] || fail "not installed: $f"
+done
+[ "$("$root/bin/agetrim" -p -c 3 -f | tr '\n' ' ')" = "1 1 " ] || fail "installed agetrim does not run"
+
+bash -n "$root/share/bash-completion/completions/agetrim" || fail "bash completion syntax"
+if command -v zsh >/dev/null; then
+    zsh -n "$root/share/zsh/site-functions/_agetrim" || fail "zsh completion syntax"
+else
+    echo "zsh not installed: its completion is not checked"
+fi
+
+# complete WORDS...: what bash would offer for the last word.
+complete_words() {
+    (
+        . "$root/share/bash-completion/completions/agetrim"
+        COMP_WORDS=("$@")
+        COMP_CWORD=$(($# - 1))
+        _agetrim
+        [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s ' "${COMPREPLY[@]}"
+    )
+}
+cd "$dest" && touch -- -file afile
+[ "$(complete_words agetrim -t '')" = "a m c " ] || fail "-t completion: $(complete_words agetrim -t '')"
+[ "$(complete_words agetrim -Y -)" = "-a -c -d -e -F -f -g -K -N -n -p -S -s -t -v -Y " ] ||
+    fail "option completion"
+[ "$(complete_words agetrim -c 3 -)" = "-a -c -d -e -F -f -g -K -N -n -p -S -s -t -v -Y " ] ||
+    fail "option completion after an option argument"
+[ "$(complete_words agetrim afile -)" = "-file " ] || fail "after an operand only files"
+[ "$(complete_words agetrim -c '')" = "" ] || fail "a count is not a file"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed"
+    exit 1
+fi
+echo "all checks passed"
