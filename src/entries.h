@@ -6,11 +6,13 @@
 
 #include <cstdint>
 #include <ctime>
-#include <string>
 #include <vector>
 
 struct entry {
-    std::string name; // the operand as given: the path removed, the text printed
+    // The operand as given, the path removed and the text printed. It points
+    // into the command line, which lives as long as the process, so the text
+    // is never copied.
+    const char *name = nullptr;
     int64_t size = 0; // the operand's own size; 0 for a date
     time_t time = 0;  // the point in time that the entry's age is measured from
     int candidate = 0; // marked by matching: surplus to the schedule

@@ -85,6 +85,15 @@ int32_t gaussian_target(const Settings &s, int64_t entry_count, int64_t total_si
     return target > INT32_MAX ? INT32_MAX : static_cast<int32_t>(target);
 }
 
+// The smallest upper bound at which an interval from lo without mass closes.
+static int32_t first_closing_bound(int32_t lo, int32_t previous_width, bool last)
+{
+    int64_t bound = std::min<int64_t>(365001, lo + 10 * static_cast<int64_t>(previous_width) + 1);
+    if (last)
+        bound = std::min<int64_t>(bound, lo + 2 * static_cast<int64_t>(previous_width) + 1);
+    return static_cast<int32_t>(std::min<int64_t>(bound, INT32_MAX));
+}
+
 void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out)
 {
     out.clear();
@@ -106,6 +115,12 @@ void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out
             if (hi == INT32_MAX)
                 return;
             hi++;
+            // Where the distribution function has reached exactly 1 (or is
+            // not a number), no interval has mass any more: only the width
+            // rules and the 365000-day bound close it, so step straight to
+            // the first bound where one of them holds.
+            if (!(cdf_lo < 1.0))
+                hi = std::max(hi, first_closing_bound(lo, previous_width, n == target - 1));
             continue;
         }
         out.push_back(lo + 1);

@@ -63,8 +63,11 @@ protected:
         EXPECT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
         return path;
     }
-    void build(std::vector<std::string> operands)
+    // Entries point into the operands, which must outlive them.
+    std::vector<std::string> operands;
+    void build(std::vector<std::string> list)
     {
+        operands = std::move(list);
         std::vector<char *> argv;
         for (auto &o : operands)
             argv.push_back(o.data());
@@ -160,7 +163,7 @@ TEST_F(Entries, DatesAreSortedNewestFirst)
     build({"1920-05-01", "2020-05-01", "2020-05-01 00:00:01", "1999-12-31"});
     const char *order[] = {"2020-05-01 00:00:01", "2020-05-01", "1999-12-31", "1920-05-01"};
     for (int i = 0; i < 4; i++)
-        EXPECT_EQ(entries[i].name, order[i]);
+        EXPECT_STREQ(entries[i].name, order[i]);
     EXPECT_EQ(total_size, 0);
 }
 

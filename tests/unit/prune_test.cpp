@@ -188,7 +188,8 @@ protected:
         total_size = 0;
         for (size_t i = 0; i < sizes.size(); i++) {
             entry e;
-            e.name = "e" + std::to_string(i);
+            static const char *const names[] = {"e0", "e1", "e2", "e3", "e4", "e5", "e6"};
+            e.name = names[i];
             e.size = sizes[i];
             e.time = noon - static_cast<time_t>(i) * day;
             total_size += e.size;
