@@ -45,31 +45,35 @@ time_t file_time(const char *operand, const struct stat &st, const char *time_sp
     return std::mktime(&tm);
 }
 
-[[noreturn]] static void fail_date(const char *format, const char *operand)
-{
-    std::fprintf(stderr, format, settings.progname, operand);
-    std::exit(exit_date);
-}
-
-time_t date_time(const char *operand)
+const char *read_date(const char *operand, time_t *t)
 {
     struct tm tm {};
     int year = 0, month = 0;
     if (std::sscanf(operand, "%d-%d-%d %d:%d:%d", &year, &month, &tm.tm_mday, &tm.tm_hour,
                     &tm.tm_min, &tm.tm_sec) < 3)
-        fail_date("%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n", operand);
+        return "%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n";
     // Fields out of range are normalised by mktime; only the two offsets
     // below could overflow an int before it sees them.
     if (year < INT_MIN + 1900 || month == INT_MIN)
-        fail_date("%s: Invalid time specification: %s\n", operand);
+        return "%s: Invalid time specification: %s\n";
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     // mktime returns -1 both on failure and for the last second of 1969;
     // only a failure leaves the day of the week untouched.
     tm.tm_wday = -1;
-    const time_t t = std::mktime(&tm);
-    if (t == static_cast<time_t>(-1) && tm.tm_wday == -1)
-        fail_date("%s: Invalid time specification: %s\n", operand);
+    *t = std::mktime(&tm);
+    if (*t == static_cast<time_t>(-1) && tm.tm_wday == -1)
+        return "%s: Invalid time specification: %s\n";
+    return nullptr;
+}
+
+time_t date_time(const char *operand)
+{
+    time_t t = 0;
+    if (const char *format = read_date(operand, &t)) {
+        std::fprintf(stderr, format, settings.progname, operand);
+        std::exit(exit_date);
+    }
     return t;
 }
 

@@ -86,12 +86,12 @@ static bool read_number(const char *text, uint64_t *value, const char **end)
     return true;
 }
 
-int64_t parse_size(const char *text)
+const char *read_size(const char *text, int64_t *value)
 {
     uint64_t number = 0;
     const char *end = nullptr;
     if (*text == '\0' || !read_number(text, &number, &end) || number == 0)
-        fail_argument("Invalid size argument");
+        return "Invalid size argument";
     int shift = 0;
     switch (*end) {
     case '\0': shift = 0; break;
@@ -99,50 +99,55 @@ int64_t parse_size(const char *text)
     case 'm': case 'M': shift = 20; break;
     case 'g': case 'G': shift = 30; break;
     case 't': case 'T': shift = 40; break;
-    default: fail_argument("Invalid size multiplier");
+    default: return "Invalid size multiplier";
     }
     // A size of 2^63 bytes or more would be stored as a negative number.
     if (number > (static_cast<uint64_t>(INT64_MAX) >> shift))
-        fail_argument("Invalid size argument");
-    return static_cast<int64_t>(number << shift);
+        return "Invalid size argument";
+    *value = static_cast<int64_t>(number << shift);
+    return nullptr;
 }
 
-int64_t parse_age(const char *text)
+const char *read_age(const char *text, int64_t *value)
 {
     // The age limit in seconds (days x 86400) must fit a signed 64-bit value.
     const uint64_t max_days = INT64_MAX / 86400;
     uint64_t number = 0;
     const char *end = nullptr;
     if (*text == '\0' || !read_number(text, &number, &end) || number == 0)
-        fail_argument("Invalid days argument");
+        return "Invalid days argument";
     double days = 0;
     switch (*end) {
     case '\0':
         if (number > max_days)
-            fail_argument("Invalid days argument");
-        return static_cast<int64_t>(number);
+            return "Invalid days argument";
+        *value = static_cast<int64_t>(number);
+        return nullptr;
     case 'w': case 'W':
         if (number > max_days / 7)
-            fail_argument("Invalid days argument");
-        return static_cast<int64_t>(number * 7);
+            return "Invalid days argument";
+        *value = static_cast<int64_t>(number * 7);
+        return nullptr;
     case 'm': case 'M': days = static_cast<double>(number) * 30.4375; break;
     case 'y': case 'Y': days = static_cast<double>(number) * 365.25; break;
-    default: fail_argument("Invalid date multiplier");
+    default: return "Invalid date multiplier";
     }
     // Months and years are counted in a 32-bit int of days.
     if (days >= 2147483648.0)
-        fail_argument("Invalid days argument");
-    return static_cast<int32_t>(days);
+        return "Invalid days argument";
+    *value = static_cast<int32_t>(days);
+    return nullptr;
 }
 
-int64_t parse_count(const char *text)
+const char *read_count(const char *text, int64_t *value)
 {
     uint64_t number = 0;
     const char *end = nullptr;
     if (*text == '\0' || !read_number(text, &number, &end) || *end != '\0' ||
         number == 0 || number > static_cast<uint64_t>(INT64_MAX))
-        fail_argument("Invalid count argument");
-    return static_cast<int64_t>(number);
+        return "Invalid count argument";
+    *value = static_cast<int64_t>(number);
+    return nullptr;
 }
 
 // Reads a real number that must make up the whole text; false if it does not.
@@ -155,22 +160,35 @@ static bool read_real(const char *text, double *value)
     return *end == '\0';
 }
 
-double parse_exponent(const char *text)
+const char *read_exponent(const char *text, double *value)
 {
-    double value = 0;
     // Written so that a value that is not a number passes, as does infinity.
-    if (!read_real(text, &value) || value <= 0)
-        fail_argument("Invalid exponent argument");
+    if (!read_real(text, value) || *value <= 0)
+        return "Invalid exponent argument";
+    return nullptr;
+}
+
+const char *read_std_dev(const char *text, double *value)
+{
+    if (!read_real(text, value) || *value < 1)
+        return "Invalid standard deviation argument";
+    return nullptr;
+}
+
+// Runs a reader and ends the run with its message if it refuses the text.
+template <typename T> static T parse(const char *(*reader)(const char *, T *), const char *text)
+{
+    T value{};
+    if (const char *message = reader(text, &value))
+        fail_argument(message);
     return value;
 }
 
-double parse_std_dev(const char *text)
-{
-    double value = 0;
-    if (!read_real(text, &value) || value < 1)
-        fail_argument("Invalid standard deviation argument");
-    return value;
-}
+int64_t parse_size(const char *text) { return parse(read_size, text); }
+int64_t parse_age(const char *text) { return parse(read_age, text); }
+int64_t parse_count(const char *text) { return parse(read_count, text); }
+double parse_exponent(const char *text) { return parse(read_exponent, text); }
+double parse_std_dev(const char *text) { return parse(read_std_dev, text); }
 
 const char *parse_time_spec(const char *text)
 {

@@ -50,7 +50,15 @@ extern Settings settings;
 // The same with an explicit error number.
 [[noreturn]] void fail_call_errno(const char *call, const char *path, int error);
 
-// Argument readers; each returns the value or fails with the option's message.
+// Argument readers: each stores the value and returns null, or returns the
+// message that rejects the text.
+const char *read_size(const char *text, int64_t *value);
+const char *read_age(const char *text, int64_t *value);
+const char *read_count(const char *text, int64_t *value);
+const char *read_exponent(const char *text, double *value);
+const char *read_std_dev(const char *text, double *value);
+
+// The same, ending the run with the message when the text is refused.
 int64_t parse_size(const char *text);
 int64_t parse_age(const char *text);
 int64_t parse_count(const char *text);

@@ -64,62 +64,68 @@ TEST_F(Options, AcceptedArgumentsTakeTheirValues)
     EXPECT_STREQ(parse_time_spec("%Y"), "%Y");
 }
 
-TEST_F(OptionsDeathTest, RejectedArgumentsExitWithTheirMessage)
+TEST_F(Options, RejectedArgumentsGetTheirOptionsMessage)
 {
     struct Case {
-        int64_t (*parser)(const char *);
+        const char *(*reader)(const char *, int64_t *);
         const char *text;
         const char *message;
     };
     const Case cases[] = {
-        {parse_size, "0", "Invalid size argument"},
-        {parse_size, "k", "Invalid size argument"},
-        {parse_size, "", "Invalid size argument"},
-        {parse_size, "-5", "Invalid size argument"},
-        {parse_size, " -5k", "Invalid size argument"},
-        {parse_size, "10x", "Invalid size multiplier"},
-        {parse_size, "8388608t", "Invalid size argument"},
-        {parse_size, "9223372036854775808", "Invalid size argument"},
-        {parse_size, "18446744073709551616", "Invalid size argument"},
-        {parse_age, "5d", "Invalid date multiplier"},
-        {parse_age, "0w", "Invalid days argument"},
-        {parse_age, "", "Invalid days argument"},
-        {parse_age, "-3", "Invalid days argument"},
-        {parse_age, "5879490y", "Invalid days argument"},
-        {parse_age, "70553878m", "Invalid days argument"},
-        {parse_age, "106751991167301", "Invalid days argument"},
-        {parse_age, "15250284452472w", "Invalid days argument"},
-        {parse_count, "3x", "Invalid count argument"},
-        {parse_count, "0", "Invalid count argument"},
-        {parse_count, "", "Invalid count argument"},
-        {parse_count, "-1", "Invalid count argument"},
-        {parse_count, "9223372036854775808", "Invalid count argument"},
+        {read_size, "0", "Invalid size argument"},
+        {read_size, "k", "Invalid size argument"},
+        {read_size, "", "Invalid size argument"},
+        {read_size, "-5", "Invalid size argument"},
+        {read_size, " -5k", "Invalid size argument"},
+        {read_size, "10x", "Invalid size multiplier"},
+        {read_size, "8388608t", "Invalid size argument"},
+        {read_size, "9223372036854775808", "Invalid size argument"},
+        {read_size, "18446744073709551616", "Invalid size argument"},
+        {read_age, "5d", "Invalid date multiplier"},
+        {read_age, "0w", "Invalid days argument"},
+        {read_age, "", "Invalid days argument"},
+        {read_age, "-3", "Invalid days argument"},
+        {read_age, "5879490y", "Invalid days argument"},
+        {read_age, "70553878m", "Invalid days argument"},
+        {read_age, "106751991167301", "Invalid days argument"},
+        {read_age, "15250284452472w", "Invalid days argument"},
+        {read_count, "3x", "Invalid count argument"},
+        {read_count, "0", "Invalid count argument"},
+        {read_count, "", "Invalid count argument"},
+        {read_count, "-1", "Invalid count argument"},
+        {read_count, "9223372036854775808", "Invalid count argument"},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EXIT(c.parser(c.text), testing::ExitedWithCode(exit_argument),
-                    std::string("^agetrim: ") + c.message + "\n$");
+        int64_t value = 0;
+        EXPECT_STREQ(c.reader(c.text, &value), c.message) << c.text;
     }
     struct RealCase {
-        double (*parser)(const char *);
+        const char *(*reader)(const char *, double *);
         const char *text;
         const char *message;
     };
     const RealCase real_cases[] = {
-        {parse_exponent, "0", "Invalid exponent argument"},
-        {parse_exponent, "-1", "Invalid exponent argument"},
-        {parse_exponent, "2x", "Invalid exponent argument"},
-        {parse_exponent, "", "Invalid exponent argument"},
-        {parse_exponent, "-inf", "Invalid exponent argument"},
-        {parse_std_dev, "0.5", "Invalid standard deviation argument"},
-        {parse_std_dev, "10 ", "Invalid standard deviation argument"},
-        {parse_std_dev, "", "Invalid standard deviation argument"},
+        {read_exponent, "0", "Invalid exponent argument"},
+        {read_exponent, "-1", "Invalid exponent argument"},
+        {read_exponent, "2x", "Invalid exponent argument"},
+        {read_exponent, "", "Invalid exponent argument"},
+        {read_exponent, "-inf", "Invalid exponent argument"},
+        {read_std_dev, "0.5", "Invalid standard deviation argument"},
+        {read_std_dev, "10 ", "Invalid standard deviation argument"},
+        {read_std_dev, "", "Invalid standard deviation argument"},
     };
     for (const RealCase &c : real_cases) {
-        SCOPED_TRACE(c.text);
-        EXPECT_EXIT(c.parser(c.text), testing::ExitedWithCode(exit_argument),
-                    std::string("^agetrim: ") + c.message + "\n$");
+        double value = 0;
+        EXPECT_STREQ(c.reader(c.text, &value), c.message) << c.text;
     }
+}
+
+TEST_F(OptionsDeathTest, RejectedArgumentsEndTheRunWithStatusTwo)
+{
+    EXPECT_EXIT(parse_count("3x"), testing::ExitedWithCode(exit_argument),
+                "^agetrim: Invalid count argument\n$");
+    EXPECT_EXIT(parse_std_dev("0"), testing::ExitedWithCode(exit_argument),
+                "^agetrim: Invalid standard deviation argument\n$");
     EXPECT_EXIT(parse_time_spec(""), testing::ExitedWithCode(exit_argument),
                 "^agetrim: Invalid time specification\n$");
 }
