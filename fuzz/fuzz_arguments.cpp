@@ -33,15 +33,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     int64_t value = 0;
     const char *message = read_size(arg, &value);
-    require(message == nullptr ? value > 0
-                               : is(message, "Invalid size argument") ||
-                                     is(message, "Invalid size multiplier"),
+    require(message == nullptr
+                ? value > 0
+                : is(message, "Invalid size argument") || is(message, "Invalid size multiplier"),
             "size");
 
     message = read_age(arg, &value);
-    require(message == nullptr ? value > 0 && value <= INT64_MAX / 86400
-                               : is(message, "Invalid days argument") ||
-                                     is(message, "Invalid date multiplier"),
+    require(message == nullptr
+                ? value > 0 && value <= INT64_MAX / 86400
+                : is(message, "Invalid days argument") || is(message, "Invalid date multiplier"),
             "age");
 
     message = read_count(arg, &value);

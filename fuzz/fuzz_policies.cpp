@@ -71,7 +71,7 @@ std::vector<int> run(const std::vector<entry> &input, int policy)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    settings = Settings{};
+    settings = Settings {};
     settings.opt_print_deleted = true; // a dry run: entries are only marked
     settings.opt_force = in.ConsumeBool();
     settings.opt_keep = in.ConsumeBool();
@@ -92,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     switch (policy) {
     case 0:
         settings.opt_size = true;
-        settings.keep_size = in.ConsumeIntegralInRange<int64_t>(1, int64_t{1} << 46);
+        settings.keep_size = in.ConsumeIntegralInRange<int64_t>(1, int64_t {1} << 46);
         break;
     case 1:
         settings.opt_count = true;
@@ -112,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<entry> input(in.ConsumeIntegralInRange<size_t>(1, 64));
     for (entry &e : input) {
         e.name = "/"; // a path the free-space probe can measure
-        e.size = in.ConsumeIntegralInRange<int64_t>(0, int64_t{1} << 40);
+        e.size = in.ConsumeIntegralInRange<int64_t>(0, int64_t {1} << 40);
         e.time = noon - in.ConsumeIntegralInRange<time_t>(-10 * 86400, 3 * 365 * 86400);
     }
     std::stable_sort(input.begin(), input.end(), compare_newest_first);
@@ -127,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (int64_t i = 0; i < entry_count; i++) {
         const entry &e = entries[i];
         if (i < lowest)
-            require(e.candidate == 0 && e.deleted == 0, "an entry below the lowest index is marked");
+            require(e.candidate == 0 && e.deleted == 0,
+                    "an entry below the lowest index is marked");
         else if (!e.deleted)
             all_deleted = false;
         unmarked += e.deleted == 0;

@@ -31,9 +31,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int64_t entry_count = in.ConsumeIntegralInRange<int64_t>(0, 1 << 20);
     const int64_t total_size = in.ConsumeIntegralInRange<int64_t>(0, INT64_MAX);
     switch (in.ConsumeIntegralInRange(0, 3)) {
-    case 0: s.opt_count = true; s.keep_count = in.ConsumeIntegralInRange<int64_t>(1, 1 << 20); break;
-    case 1: s.opt_size = true; s.keep_size = in.ConsumeIntegralInRange<int64_t>(1, INT64_MAX); break;
-    case 2: s.opt_age = true; s.age_days = in.ConsumeIntegralInRange<int64_t>(1, INT64_MAX / 86400); break;
+    case 0:
+        s.opt_count = true;
+        s.keep_count = in.ConsumeIntegralInRange<int64_t>(1, 1 << 20);
+        break;
+    case 1:
+        s.opt_size = true;
+        s.keep_size = in.ConsumeIntegralInRange<int64_t>(1, INT64_MAX);
+        break;
+    case 2:
+        s.opt_age = true;
+        s.age_days = in.ConsumeIntegralInRange<int64_t>(1, INT64_MAX / 86400);
+        break;
     default: break;
     }
     const double real = in.ConsumeFloatingPoint<double>();
@@ -41,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     switch (kind) {
     case 0:
         uniform_schedule(oldest, out);
-        require(out.size() == (oldest < 0 ? 1u : static_cast<size_t>(oldest) + 2), "uniform length");
+        require(out.size() == (oldest < 0 ? 1u : static_cast<size_t>(oldest) + 2),
+                "uniform length");
         break;
     case 1:
         fibonacci_schedule(oldest, out);
@@ -50,7 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         break;
     case 2:
         exponential_schedule(real, oldest, out);
-        require(out[0] == 1 && (oldest <= 0 || out.back() > oldest), "exponential reaches past the age");
+        require(out[0] == 1 && (oldest <= 0 || out.back() > oldest),
+                "exponential reaches past the age");
         break;
     default: {
         s.std_dev = std::isnan(real) || real >= 1 ? real : 1 + std::fabs(real);
@@ -58,7 +69,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (target > (1 << 16))
             return 0;
         gaussian_schedule(s.std_dev, target, out);
-        require(target <= 0 ? out.empty() : out.size() <= static_cast<size_t>(target), "gaussian length");
+        require(target <= 0 ? out.empty() : out.size() <= static_cast<size_t>(target),
+                "gaussian length");
         break;
     }
     }

@@ -38,8 +38,8 @@ time_t file_time(const char *operand, const struct stat &st, const char *time_sp
     // standard time, and whatever the pattern leaves out is zero.
     struct tm tm {};
     if (strptime(operand, time_spec, &tm) == nullptr) {
-        std::fprintf(stderr, "%s: Could not match %s against %s.\n", settings.progname,
-                     operand, time_spec);
+        std::fprintf(stderr, "%s: Could not match %s against %s.\n", settings.progname, operand,
+                     time_spec);
         std::exit(exit_argument);
     }
     return std::mktime(&tm);
@@ -48,7 +48,11 @@ time_t file_time(const char *operand, const struct stat &st, const char *time_sp
 const char *read_date(const char *operand, time_t *t)
 {
     struct tm tm {};
-    int year = 0, month = 0;
+    int year = 0;
+    int month = 0;
+    // The date format is part of the interface: sscanf reads it, and how
+    // many fields it filled is all that is checked.
+    // NOLINTNEXTLINE(cert-err34-c)
     if (std::sscanf(operand, "%d-%d-%d %d:%d:%d", &year, &month, &tm.tm_mday, &tm.tm_hour,
                     &tm.tm_min, &tm.tm_sec) < 3)
         return "%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n";
@@ -98,7 +102,7 @@ void build_entries(int count, char *const operands[])
             entry e;
             e.time = date_time(operands[i]);
             e.name = operands[i];
-            entries.push_back(std::move(e));
+            entries.push_back(e);
         } else {
             entries.push_back(file_entry(operands[i]));
             // Sparse files can claim sizes whose sum would overflow.

@@ -13,8 +13,8 @@ struct entry {
     // into the command line, which lives as long as the process, so the text
     // is never copied.
     const char *name = nullptr;
-    int64_t size = 0; // the operand's own size; 0 for a date
-    time_t time = 0;  // the point in time that the entry's age is measured from
+    int64_t size = 0;  // the operand's own size; 0 for a date
+    time_t time = 0;   // the point in time that the entry's age is measured from
     int candidate = 0; // marked by matching: surplus to the schedule
     int deleted = 0;   // marked by a dry-run deletion
 };

@@ -56,8 +56,7 @@ void fail_argument(const char *message)
 
 void fail_call_errno(const char *call, const char *path, int error)
 {
-    std::fprintf(stderr, "%s: %s(%s): %s\n", settings.progname, call, path,
-                 std::strerror(error));
+    std::fprintf(stderr, "%s: %s(%s): %s\n", settings.progname, call, path, std::strerror(error));
     std::exit(exit_system);
 }
 
@@ -95,10 +94,14 @@ const char *read_size(const char *text, int64_t *value)
     int shift = 0;
     switch (*end) {
     case '\0': shift = 0; break;
-    case 'k': case 'K': shift = 10; break;
-    case 'm': case 'M': shift = 20; break;
-    case 'g': case 'G': shift = 30; break;
-    case 't': case 'T': shift = 40; break;
+    case 'k':
+    case 'K': shift = 10; break;
+    case 'm':
+    case 'M': shift = 20; break;
+    case 'g':
+    case 'G': shift = 30; break;
+    case 't':
+    case 'T': shift = 40; break;
     default: return "Invalid size multiplier";
     }
     // A size of 2^63 bytes or more would be stored as a negative number.
@@ -123,13 +126,16 @@ const char *read_age(const char *text, int64_t *value)
             return "Invalid days argument";
         *value = static_cast<int64_t>(number);
         return nullptr;
-    case 'w': case 'W':
+    case 'w':
+    case 'W':
         if (number > max_days / 7)
             return "Invalid days argument";
         *value = static_cast<int64_t>(number * 7);
         return nullptr;
-    case 'm': case 'M': days = static_cast<double>(number) * 30.4375; break;
-    case 'y': case 'Y': days = static_cast<double>(number) * 365.25; break;
+    case 'm':
+    case 'M': days = static_cast<double>(number) * 30.4375; break;
+    case 'y':
+    case 'Y': days = static_cast<double>(number) * 365.25; break;
     default: return "Invalid date multiplier";
     }
     // Months and years are counted in a 32-bit int of days.
@@ -143,8 +149,8 @@ const char *read_count(const char *text, int64_t *value)
 {
     uint64_t number = 0;
     const char *end = nullptr;
-    if (*text == '\0' || !read_number(text, &number, &end) || *end != '\0' ||
-        number == 0 || number > static_cast<uint64_t>(INT64_MAX))
+    if (*text == '\0' || !read_number(text, &number, &end) || *end != '\0' || number == 0 ||
+        number > static_cast<uint64_t>(INT64_MAX))
         return "Invalid count argument";
     *value = static_cast<int64_t>(number);
     return nullptr;
@@ -178,17 +184,32 @@ const char *read_std_dev(const char *text, double *value)
 // Runs a reader and ends the run with its message if it refuses the text.
 template <typename T> static T parse(const char *(*reader)(const char *, T *), const char *text)
 {
-    T value{};
+    T value {};
     if (const char *message = reader(text, &value))
         fail_argument(message);
     return value;
 }
 
-int64_t parse_size(const char *text) { return parse(read_size, text); }
-int64_t parse_age(const char *text) { return parse(read_age, text); }
-int64_t parse_count(const char *text) { return parse(read_count, text); }
-double parse_exponent(const char *text) { return parse(read_exponent, text); }
-double parse_std_dev(const char *text) { return parse(read_std_dev, text); }
+int64_t parse_size(const char *text)
+{
+    return parse(read_size, text);
+}
+int64_t parse_age(const char *text)
+{
+    return parse(read_age, text);
+}
+int64_t parse_count(const char *text)
+{
+    return parse(read_count, text);
+}
+double parse_exponent(const char *text)
+{
+    return parse(read_exponent, text);
+}
+double parse_std_dev(const char *text)
+{
+    return parse(read_std_dev, text);
+}
 
 const char *parse_time_spec(const char *text)
 {

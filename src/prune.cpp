@@ -34,9 +34,8 @@ void match_entries(time_t at, FILE *trace)
         entry &e = entries[i];
         const int32_t age = age_in_days(at, e.time);
         if (trace != nullptr)
-            std::fprintf(trace, "File %3d %s aged %5lld; schedule %3d %5d: ",
-                         static_cast<int>(i), e.name, static_cast<long long>(age) + 1,
-                         j, j >= 0 ? schedule[j] : 0);
+            std::fprintf(trace, "File %3d %s aged %5lld; schedule %3d %5d: ", static_cast<int>(i),
+                         e.name, static_cast<long long>(age) + 1, j, j >= 0 ? schedule[j] : 0);
         const char *outcome;
         if (j < 0 || schedule[j] <= age) {
             e.candidate = 1;
@@ -84,10 +83,10 @@ struct level {
 
 struct walk {
     const char *entry_name = nullptr;
-    std::string path; // for messages only
+    std::string path;       // for messages only
     size_t root_length = 0; // the operand's own part of path
-    dev_t dev = 0;    // the entry's file system; the walk never leaves it
-    int parent_fd = -1; // the operand's parent, open for the whole walk and after
+    dev_t dev = 0;          // the entry's file system; the walk never leaves it
+    int parent_fd = -1;     // the operand's parent, open for the whole walk and after
     std::vector<level> levels;
     size_t first_open = 0; // levels below this index are closed
 };
@@ -195,6 +194,17 @@ void enter(walk &w, int dir_fd, const char *name, size_t name_offset, const stru
         close_shallowest(w);
 }
 
+// Whether the directory itself says that an entry is not a directory.
+bool known_non_directory(const struct dirent *d)
+{
+#ifdef DT_DIR
+    return d->d_type != DT_DIR && d->d_type != DT_UNKNOWN;
+#else
+    (void)d;
+    return false;
+#endif
+}
+
 // Removes one object found in the directory being read.
 void remove_child(walk &w, const struct dirent *d)
 {
@@ -203,17 +213,14 @@ void remove_child(walk &w, const struct dirent *d)
     const size_t parent_length = w.path.size();
     w.path += '/';
     w.path += name;
-    struct stat st;
+    struct stat st {};
     bool mount_root = false;
-#ifdef DT_DIR
     // Where the directory tells the type, a non-directory needs no examining:
     // unlinkat removes neither a directory nor a link's target, so one that
     // changed in the meantime only makes it fail.
-    if (d->d_type != DT_DIR && d->d_type != DT_UNKNOWN)
+    if (known_non_directory(d))
         st.st_mode = S_IFREG;
-    else
-#endif
-    if (examine(dir_fd, name, &st, &mount_root) != 0)
+    else if (examine(dir_fd, name, &st, &mount_root) != 0)
         fail_remove(w);
     if (!S_ISDIR(st.st_mode)) {
         // unlinkat never follows a symbolic link: a link goes, its target stays.
@@ -267,6 +274,8 @@ void run_walk(walk &w)
 {
     while (!w.levels.empty()) {
         errno = 0;
+        // One thread, one stream each: readdir is safe; readdir_r is deprecated.
+        // cppcheck-suppress readdirCalled
         const struct dirent *d = readdir(w.levels.back().stream);
         if (d == nullptr) {
             if (errno != 0)

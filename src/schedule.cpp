@@ -47,8 +47,8 @@ void exponential_schedule(double base, int32_t oldest_age, std::vector<int32_t> 
         const double p = std::pow(base, static_cast<double>(i));
         // A power that is not a number or does not fit counts as the smallest
         // int, so the element is one more than the one before.
-        const int32_t power = (p > -2147483649.0 && p < 2147483648.0)
-                                  ? static_cast<int32_t>(p) : INT32_MIN;
+        const int32_t power =
+            (p > -2147483649.0 && p < 2147483648.0) ? static_cast<int32_t>(p) : INT32_MIN;
         const int32_t element = std::max(out.back() + 1, power);
         out.push_back(element);
         if (element > oldest_age)
@@ -100,7 +100,10 @@ void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out
     if (target <= 0)
         return;
     const double threshold = 0.5 / (target + 0.5);
-    int32_t n = 0, lo = 0, hi = 1, previous_width = 1;
+    int32_t n = 0;
+    int32_t lo = 0;
+    int32_t hi = 1;
+    int32_t previous_width = 1;
     double cdf_lo = normal_cdf(0, std_dev);
     for (;;) {
         const int32_t width = hi - lo;

@@ -20,7 +20,9 @@ chmod 755 "$work"
 # some tests count.
 out=$(mktemp -d) || exit 1
 cleanup() { rm -rf "$work"; }
-trap 'cleanup; rm -rf "$out"' EXIT
+# Only the script itself cleans up: a forked child killed before it runs its
+# command would otherwise run this trap too.
+trap '[ "$BASHPID" = "$$" ] && { cleanup; rm -rf "$out"; }' EXIT
 now=$(date +%s)
 
 # mount_scratch SIZE: puts a tmpfs of SIZE on the scratch folder; false when

@@ -119,8 +119,11 @@ if [ "$(uname)" = Linux ]; then
         : >"$work/race/sub/f" >"$work/race/sub/inner/g"
         ln -s "$work/outside" "$work/race/link"
         candidate "$work/race"
-        "$treetool" exchange "$work/race/sub" "$work/race/link" &
+        rm -f "$out/racer"
+        "$treetool" exchange "$work/race/sub" "$work/race/link" >"$out/racer" &
         racer=$!
+        # The racer says when it runs; agetrim starts only then.
+        while [ ! -s "$out/racer" ]; do sleep 0.001; done
         "$bin" "$work/race" "$keep" >/dev/null 2>&1
         kill "$racer"
         wait "$racer" 2>/dev/null

@@ -17,7 +17,8 @@ extern "C" int unlinkat(int dir_fd, const char *name, int flags)
     const char *target = std::getenv("SWAP_TARGET");
     if (!swapped && dir != nullptr && target != nullptr) {
         swapped = true;
-        if (std::rename(dir, (std::string(dir) + ".moved").c_str()) != 0 || symlink(target, dir) != 0)
+        if (std::rename(dir, (std::string(dir) + ".moved").c_str()) != 0 ||
+            symlink(target, dir) != 0)
             std::perror("swap_shim");
     }
     return real(dir_fd, name, flags);

@@ -2,13 +2,14 @@
 // races the removal walk.
 //   treetool deep DIR DEPTH SIBLINGS  DIR/d/d/... with SIBLINGS files and one
 //                                     empty directory beside each d
-//   treetool exchange A B             swaps A and B atomically until killed
+//   treetool exchange A B             swaps A and B atomically until killed,
+//                                     saying "running" after the first swap
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
-#include <sys/syscall.h>
 #include <linux/fs.h>
+#include <sys/syscall.h>
 #endif
 
 #include <cstdio>
@@ -44,6 +45,9 @@ static int deep(const char *dir, long depth, long siblings)
 static int exchange(const char *a, const char *b)
 {
 #if defined(__linux__) && defined(SYS_renameat2)
+    syscall(SYS_renameat2, AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+    std::puts("running");
+    std::fflush(stdout);
     for (;;)
         syscall(SYS_renameat2, AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
 #else

@@ -36,7 +36,7 @@ protected:
 
     void SetUp() override
     {
-        settings = Settings{};
+        settings = Settings {};
         entries.clear();
         entry_count = 0;
         total_size = 0;
@@ -114,8 +114,9 @@ TEST_F(EntriesDeathTest, UnreadableDatesExitWithStatusFour)
     EXPECT_STREQ(read_date("July 1", &t), unparsable);
     EXPECT_STREQ(read_date("2147483647-2147483647-1", &t), invalid);
     EXPECT_STREQ(read_date("-2147483648-1-1", &t), invalid);
-    EXPECT_EXIT(date_time("2020-07"), testing::ExitedWithCode(exit_date),
-                "^agetrim: Unable to parse date \\[2020-07\\] as YYYY-MM-DD \\[hh:\\[mm:\\[ss\\]\\]\\]\n$");
+    EXPECT_EXIT(
+        date_time("2020-07"), testing::ExitedWithCode(exit_date),
+        "^agetrim: Unable to parse date \\[2020-07\\] as YYYY-MM-DD \\[hh:\\[mm:\\[ss\\]\\]\\]\n$");
 }
 
 TEST_F(Entries, TimeSpecSelectsAFileTimeOrAPattern)

@@ -12,7 +12,7 @@ namespace {
 
 void reset_options()
 {
-    settings = Settings{};
+    settings = Settings {};
 #ifdef __GLIBC__
     optind = 0;
 #else
@@ -42,11 +42,11 @@ using OptionsDeathTest = Options;
 TEST_F(Options, AcceptedArgumentsTakeTheirValues)
 {
     EXPECT_EQ(parse_size("2K"), 2048);
-    EXPECT_EQ(parse_size("1t"), int64_t{1} << 40);
+    EXPECT_EQ(parse_size("1t"), int64_t {1} << 40);
     EXPECT_EQ(parse_size("10kb"), 10240);
     EXPECT_EQ(parse_size(" +7"), 7);
     EXPECT_EQ(parse_size("9223372036854775807"), INT64_MAX);
-    EXPECT_EQ(parse_size("8388607t"), int64_t{8388607} << 40);
+    EXPECT_EQ(parse_size("8388607t"), int64_t {8388607} << 40);
     EXPECT_EQ(parse_age("2m"), 60);
     EXPECT_EQ(parse_age("1y"), 365);
     EXPECT_EQ(parse_age("2w"), 14);
@@ -150,8 +150,10 @@ TEST_F(OptionsDeathTest, BadCombinationsPrintTheirRuleAndTheUsage)
     } cases[] = {
         {{"agetrim", "-n", "-N", "x"}, "Cannot specify more than one output option"},
         {{"agetrim", "-p", "-n", "-c", "2"}, "Cannot specify more than one output option"},
-        {{"agetrim", "-c", "5", "-s", "1g", "x"}, "Cannot specify more than one schedule limit option"},
-        {{"agetrim", "-a", "5", "-S", "1g", "x"}, "Cannot specify more than one schedule limit option"},
+        {{"agetrim", "-c", "5", "-s", "1g", "x"},
+         "Cannot specify more than one schedule limit option"},
+        {{"agetrim", "-a", "5", "-S", "1g", "x"},
+         "Cannot specify more than one schedule limit option"},
         {{"agetrim", "-e", "2", "-f", "x"}, "Cannot specify more than one schedule type option"},
         {{"agetrim", "-p"}, "The schedule print option requires a count specification"},
         {{"agetrim", "-c", "3"}, "Required file or date arguments are missing"},
@@ -168,7 +170,8 @@ TEST_F(OptionsDeathTest, BadCombinationsPrintTheirRuleAndTheUsage)
         EXPECT_EXIT(parse(c.words), testing::ExitedWithCode(exit_usage),
                     std::string("^") + c.message + "\nusage: agetrim ");
     }
-    EXPECT_EXIT(parse({"agetrim", "-x", "f"}), testing::ExitedWithCode(exit_usage), "usage: agetrim ");
+    EXPECT_EXIT(parse({"agetrim", "-x", "f"}), testing::ExitedWithCode(exit_usage),
+                "usage: agetrim ");
     EXPECT_EXIT(parse({"agetrim", "-c"}), testing::ExitedWithCode(exit_usage), "usage: agetrim ");
 }
 

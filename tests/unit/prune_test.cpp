@@ -33,7 +33,7 @@ class Prune : public testing::Test {
 protected:
     void SetUp() override
     {
-        settings = Settings{};
+        settings = Settings {};
         settings.opt_print_deleted = true;
         entries.clear();
         total_size = 0;
@@ -140,7 +140,8 @@ TEST_F(PruneDeathTest, TheRootAndDotOperandsAreRefusedBeforeAnythingIsRemoved)
         {"/", "^agetrim: remove\\(/\\): Device or resource busy\n$"},
         {"//", "^agetrim: remove\\(//\\): Device or resource busy\n$"},
         {"/tmp/../../", "^agetrim: remove\\(/tmp/\\.\\./\\.\\./\\): Invalid argument\n$"},
-        {"/nonexistent-dir/x", "^agetrim: nftw\\(/nonexistent-dir/x\\): No such file or directory\n$"},
+        {"/nonexistent-dir/x",
+         "^agetrim: nftw\\(/nonexistent-dir/x\\): No such file or directory\n$"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.operand);
@@ -179,7 +180,7 @@ class Policy : public testing::Test {
 protected:
     void SetUp() override
     {
-        settings = Settings{};
+        settings = Settings {};
         settings.opt_print_deleted = true;
     }
     void make(std::vector<int64_t> sizes, std::vector<int> candidates)
@@ -222,10 +223,10 @@ TEST_F(Policy, CountDeletesCandidatesThenTheOldestKeptEntries)
         {2, false, false, false, {2}, "234"},
         {10, false, false, false, {1, 3}, ""},
         {10, true, false, false, {1, 3}, "13"},
-        {1, false, true, false, {1, 3}, "13"},   // -K leaves the count above the limit
-        {4, false, false, false, {1, 3}, "3"},   // met after the oldest candidate
-        {1, false, false, true, {0}, "1234"},    // -Y: the newest stays, candidate or not
-        {3, true, false, false, {0, 4}, "04"},   // -F: every candidate, then the limit holds
+        {1, false, true, false, {1, 3}, "13"}, // -K leaves the count above the limit
+        {4, false, false, false, {1, 3}, "3"}, // met after the oldest candidate
+        {1, false, false, true, {0}, "1234"},  // -Y: the newest stays, candidate or not
+        {3, true, false, false, {0, 4}, "04"}, // -F: every candidate, then the limit holds
     };
     for (const auto &c : cases) {
         SetUp();
@@ -258,7 +259,7 @@ TEST_F(Policy, SizeStopsAtTheLimitAndLowersTheTotal)
     prune_to_size();
     EXPECT_EQ(deleted(), "04");
 
-    settings = Settings{};
+    settings = Settings {};
     settings.opt_print_deleted = true;
     settings.opt_keep = true;
     settings.keep_size = 1;
