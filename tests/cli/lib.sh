@@ -13,7 +13,10 @@ export TZ=UTC LC_ALL=C
 nl='
 '
 failures=0
-wrapper=() # a command that check runs agetrim under, such as env
+# A command that check runs agetrim under: env for the preload test, or
+# valgrind when AGETRIM_WRAPPER says so (the suite's memcheck run).
+read -r -a memcheck <<<"${AGETRIM_WRAPPER:-}"
+wrapper=("${memcheck[@]}")
 work=$(mktemp -d) || exit 1
 chmod 755 "$work"
 # What check captures lives apart from the scratch folder, whose free space

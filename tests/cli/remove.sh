@@ -9,12 +9,16 @@ treetool=$2
 shim=$3
 root=false
 depth=5000
+races=40
 if mount_scratch 512m; then
     root=true
     depth=100000
+    races=120
 else
     echo "not root: skipping the mount cases and using a $depth-level tree"
 fi
+# Under valgrind everything is some 50 times slower.
+[ ${#memcheck[@]} -gt 0 ] && depth=3000 races=20
 
 # A kept entry an hour older than every operand, so that each operand is a
 # delete candidate: all fall into the first day, which keeps the oldest.
@@ -104,9 +108,9 @@ chmod -R 755 "$p"
 mkdir -p "$work/swap/sub" && : >"$work/swap/sub/f1" >"$work/swap/sub/precious"
 candidate "$work/swap"
 wrapper=(env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$shim"
-    SWAP_DIR="$work/swap/sub" SWAP_TARGET="$work/outside")
+    SWAP_DIR="$work/swap/sub" SWAP_TARGET="$work/outside" "${memcheck[@]}")
 check 3 "" "$bin: remove($work/swap/sub): Not a directory$nl" "$work/swap" "$keep"
-wrapper=()
+wrapper=("${memcheck[@]}")
 [ "$(listing "$work/outside")" = ". ./precious " ] || fail "the swap reached outside the tree"
 [ "$(listing "$work/swap")" = ". ./sub ./sub.moved " ] || fail "swap: $(listing "$work/swap")"
 rm -rf "$work/swap"
@@ -114,7 +118,7 @@ rm -rf "$work/swap"
 # Another process exchanging a subdirectory and a link to the outside over
 # and over: nothing outside is ever removed, whatever each run ends with.
 if [ "$(uname)" = Linux ]; then
-    for run in $(seq 120); do
+    for run in $(seq "$races"); do
         mkdir -p "$work/race/sub/inner"
         : >"$work/race/sub/f" >"$work/race/sub/inner/g"
         ln -s "$work/outside" "$work/race/link"
@@ -124,7 +128,7 @@ if [ "$(uname)" = Linux ]; then
         racer=$!
         # The racer says when it runs; agetrim starts only then.
         while [ ! -s "$out/racer" ]; do sleep 0.001; done
-        "$bin" "$work/race" "$keep" >/dev/null 2>&1
+        "${wrapper[@]}" "$bin" "$work/race" "$keep" >/dev/null 2>&1
         kill "$racer"
         wait "$racer" 2>/dev/null
         rm -rf "$work/race"

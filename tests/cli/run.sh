@@ -82,7 +82,7 @@ fi
 # A schedule too large for the address space. A sanitized build cannot start
 # under a small address-space limit, so the case is left to the plain build.
 if (ulimit -v 100000 && "$bin" -p -c 1 >/dev/null 2>&1); then
-    (ulimit -v 100000 && check 2 "" "$bin: Out of memory$nl" -p -c 2147483647 -g 1e9) ||
+    (ulimit -v 100000 && wrapper=() && check 2 "" "$bin: Out of memory$nl" -p -c 2147483647 -g 1e9) ||
         failures=$((failures + 1))
 fi
 
