@@ -6,6 +6,9 @@
 set -u
 want_mounts=1
 . "$(dirname "$0")/lib.sh"
+# In a sanitized build, LeakSanitizer cannot work under strace or without a
+# free descriptor; leaks are checked by the rest of the suite.
+export ASAN_OPTIONS=detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}
 
 # expect STATUS STDERR TREE... -- ARGS...: run agetrim and check that it
 # failed as expected and that every TREE is still there.
