@@ -149,27 +149,6 @@ TEST_F(PruneDeathTest, TheRootAndDotOperandsAreRefusedBeforeAnythingIsRemoved)
     }
 }
 
-TEST_F(Prune, RemoveTreeTakesEverythingBelowWithoutFollowingLinks)
-{
-    char name[] = "/tmp/agetrim-prune-XXXXXX";
-    ASSERT_NE(mkdtemp(name), nullptr);
-    const std::string dir = name;
-    const std::string tree = dir + "/tree";
-    for (const char *d : {"/tree", "/tree/a", "/tree/a/b", "/tree/empty", "/outside"})
-        ASSERT_EQ(mkdir((dir + d).c_str(), 0755), 0);
-    for (const char *f : {"/tree/f", "/tree/a/b/g", "/outside/keep"})
-        close(open((dir + f).c_str(), O_CREAT | O_WRONLY, 0644));
-    ASSERT_EQ(symlink((dir + "/outside").c_str(), (tree + "/a/link").c_str()), 0);
-    ASSERT_EQ(symlink((dir + "/outside").c_str(), (dir + "/operand-link").c_str()), 0);
-    remove_tree((tree + "/").c_str());
-    remove_tree((dir + "/operand-link").c_str());
-    struct stat st;
-    EXPECT_NE(lstat(tree.c_str(), &st), 0);
-    EXPECT_NE(lstat((dir + "/operand-link").c_str(), &st), 0);
-    EXPECT_EQ(stat((dir + "/outside/keep").c_str(), &st), 0);
-    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
-}
-
 } // namespace
 
 namespace {
