@@ -362,71 +362,51 @@ void prune_candidates()
             prune_entry(entries[i]);
 }
 
-void prune_to_size()
+// The two phases of every limit policy, each from the oldest entry to the
+// lowest index: delete candidates while the limit is exceeded (every one of
+// them with -F); then, unless -K, delete the entries that the schedule keeps
+// while it still is. exceeded(e) tests the limit as e is examined; deleted(e)
+// accounts for e's deletion.
+template <typename Exceeded, typename Deleted>
+static void prune_to_limit(Exceeded exceeded, Deleted deleted)
 {
     const int64_t lowest = lowest_index();
     for (int64_t i = entry_count - 1; i >= lowest; i--) {
-        if (!settings.opt_force && total_size <= settings.keep_size)
+        if (!settings.opt_force && !exceeded(entries[i]))
             break;
         if (entries[i].candidate) {
             prune_entry(entries[i]);
-            total_size -= entries[i].size;
+            deleted(entries[i]);
         }
-    }
-    if (settings.opt_keep)
-        return;
-    for (int64_t i = entry_count - 1; total_size > settings.keep_size; i--) {
-        while (i >= lowest && entries[i].candidate)
-            i--;
-        if (i < lowest)
-            break;
-        prune_entry(entries[i]);
-        total_size -= entries[i].size;
-    }
-}
-
-void prune_to_count()
-{
-    const int64_t lowest = lowest_index();
-    int64_t remaining = entry_count;
-    for (int64_t i = entry_count - 1; i >= lowest; i--) {
-        if (!settings.opt_force && remaining <= settings.keep_count)
-            break;
-        if (entries[i].candidate) {
-            prune_entry(entries[i]);
-            remaining--;
-        }
-    }
-    if (settings.opt_keep)
-        return;
-    for (int64_t i = entry_count - 1; remaining > settings.keep_count; i--) {
-        while (i >= lowest && entries[i].candidate)
-            i--;
-        if (i < lowest)
-            break;
-        prune_entry(entries[i]);
-        remaining--;
-    }
-}
-
-void prune_to_free_space()
-{
-    const int64_t lowest = lowest_index();
-    for (int64_t i = entry_count - 1; i >= lowest; i--) {
-        if (!settings.opt_force && enough_size_free(entries[i]))
-            break;
-        if (entries[i].candidate)
-            prune_entry(entries[i]);
     }
     if (settings.opt_keep)
         return;
     for (int64_t i = entry_count - 1; i >= lowest; i--) {
         if (entries[i].candidate)
             continue;
-        if (enough_size_free(entries[i]))
+        if (!exceeded(entries[i]))
             break;
         prune_entry(entries[i]);
+        deleted(entries[i]);
     }
+}
+
+void prune_to_size()
+{
+    prune_to_limit([](const entry &) { return total_size > settings.keep_size; },
+                   [](const entry &e) { total_size -= e.size; });
+}
+
+void prune_to_count()
+{
+    int64_t remaining = entry_count;
+    prune_to_limit([&remaining](const entry &) { return remaining > settings.keep_count; },
+                   [&remaining](const entry &) { remaining--; });
+}
+
+void prune_to_free_space()
+{
+    prune_to_limit([](const entry &e) { return !enough_size_free(e); }, [](const entry &) {});
 }
 
 int64_t free_space(const struct statvfs &vfs)
