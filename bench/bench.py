@@ -71,6 +71,17 @@ def timed(argv, cwd):
     return time.perf_counter() - start
 
 
+def alternate(rounds, ours, theirs):
+    """Runs the two measurements in turns, each going first every other
+    round, and returns the median seconds of each."""
+    ours_times, theirs_times = [], []
+    for r in range(rounds):
+        pair = [lambda: ours_times.append(ours()), lambda: theirs_times.append(theirs())]
+        for measure in (pair if r % 2 == 0 else pair[::-1]):
+            measure()
+    return statistics.median(ours_times), statistics.median(theirs_times)
+
+
 def make_files(folder, n, now):
     """n empty files f0000000... with modification times spread over SPAN."""
     os.mkdir(folder)
@@ -105,34 +116,27 @@ def bench_files(agetrim, root, n, rounds, results):
     victims = subprocess.run(dry, cwd=base, capture_output=True, text=True,
                              check=True, env=ENV).stdout.split()
     stat = ["stat", "-c", "%Y"] + names
-    ours, theirs = [], []
-    for r in range(rounds):
-        pair = [lambda: ours.append(timed(dry, base)),
-                lambda: theirs.append(timed(stat, base))]
-        for measure in (pair if r % 2 == 0 else pair[::-1]):
-            measure()
-    results.append(("dry", n, statistics.median(ours), statistics.median(theirs)))
+    results.append(("dry", n) + alternate(rounds, lambda: timed(dry, base),
+                                          lambda: timed(stat, base)))
 
-    ours, theirs = [], []
-    for r in range(rounds):
-        def ours_run():
-            copy = os.path.join(root, "copy")
-            make_files(copy, n, now)
-            ours.append(timed([agetrim, "-f", "-c", "1000"] + names, copy))
-            left = len(os.listdir(copy))
-            shutil.rmtree(copy)
-            if left != n - len(victims):
-                sys.exit(f"prune left {left} files, the dry run said {n - len(victims)}")
+    copy = os.path.join(root, "copy")
 
-        def theirs_run():
-            copy = os.path.join(root, "copy")
-            make_files(copy, n, now)
-            theirs.append(timed(stat, copy) + timed(["rm", "-f"] + victims, copy))
-            shutil.rmtree(copy)
+    def ours_run():
+        make_files(copy, n, now)
+        seconds = timed([agetrim, "-f", "-c", "1000"] + names, copy)
+        left = len(os.listdir(copy))
+        shutil.rmtree(copy)
+        if left != n - len(victims):
+            sys.exit(f"prune left {left} files, the dry run said {n - len(victims)}")
+        return seconds
 
-        for measure in ((ours_run, theirs_run) if r % 2 == 0 else (theirs_run, ours_run)):
-            measure()
-    results.append(("prune", n, statistics.median(ours), statistics.median(theirs)))
+    def theirs_run():
+        make_files(copy, n, now)
+        seconds = timed(stat, copy) + timed(["rm", "-f"] + victims, copy)
+        shutil.rmtree(copy)
+        return seconds
+
+    results.append(("prune", n) + alternate(rounds, ours_run, theirs_run))
     shutil.rmtree(base)
 
 
@@ -145,13 +149,8 @@ def bench_dates(agetrim, baseline, n, rounds, results):
         return
     ours_argv = [agetrim, "-d", "-n", "-g", "180"] + dates
     theirs_argv = [baseline] + dates
-    ours, theirs = [], []
-    for r in range(rounds):
-        pair = [lambda: ours.append(timed(ours_argv, None)),
-                lambda: theirs.append(timed(theirs_argv, None))]
-        for measure in (pair if r % 2 == 0 else pair[::-1]):
-            measure()
-    results.append(("dates", n, statistics.median(ours), statistics.median(theirs)))
+    results.append(("dates", n) + alternate(rounds, lambda: timed(ours_argv, None),
+                                            lambda: timed(theirs_argv, None)))
 
 
 def main():
