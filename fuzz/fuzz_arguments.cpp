@@ -8,16 +8,9 @@
 #include <string>
 
 #include "options.h"
+#include "require.h"
 
 namespace {
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
 
 bool is(const char *message, const char *expected)
 {

@@ -6,33 +6,24 @@
 // the schedule kept; and a second run marks exactly the same entries.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "prune.h"
+#include "require.h"
 #include "schedule.h"
 
 namespace {
 
 const time_t noon = 1781265600;
 
-void require(bool condition, const char *what)
+// Runs matching and the policy the settings choose over fresh copies of the
+// entries and returns the marks, two per entry. The lines that the
+// free-space and age phases write for each step are not wanted here.
+std::vector<int> run(const std::vector<entry> &input)
 {
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-// Runs matching and the chosen policy over fresh copies of the entries and
-// returns the marks, two per entry. The free-space and age policies write a
-// line per step to standard error; those lines are silenced here.
-std::vector<int> run(const std::vector<entry> &input, int policy)
-{
+    static FILE *const diagnostics = std::fopen("/dev/null", "w");
     entries = input;
     entry_count = static_cast<int64_t>(entries.size());
     total_size = 0;
@@ -42,22 +33,7 @@ std::vector<int> run(const std::vector<entry> &input, int policy)
     generate_schedule(settings, entry_count, total_size, oldest);
     now = noon;
     match_entries(noon, nullptr);
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 2);
-    switch (policy) {
-    case 0: prune_to_size(); break;
-    case 1: prune_to_count(); break;
-    case 2: prune_to_free_space(); break;
-    default:
-        prune_candidates();
-        if (settings.opt_age)
-            prune_by_age();
-    }
-    dup2(saved, 2);
-    close(saved);
-    close(null);
+    apply_limit_policy(diagnostics);
     std::vector<int> marks;
     for (const entry &e : entries) {
         marks.push_back(e.candidate);
@@ -120,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         gaussian_target(settings, static_cast<int64_t>(input.size()), INT64_MAX / 2) > (1 << 16))
         settings.opt_gaussian = false; // keep one run within memory and time
 
-    const std::vector<int> marks = run(input, policy);
+    const std::vector<int> marks = run(input);
     const int64_t lowest = lowest_index();
     int64_t unmarked = 0;
     bool all_deleted = true;
@@ -141,6 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         require(unmarked == std::min<int64_t>(settings.keep_count, entry_count), "count");
     if (policy == 0 && !settings.opt_keep)
         require(total_size <= settings.keep_size || all_deleted, "size limit");
-    require(run(input, policy) == marks, "a second run decided otherwise");
+    require(run(input) == marks, "a second run decided otherwise");
     return 0;
 }

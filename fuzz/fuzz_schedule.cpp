@@ -8,19 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "require.h"
 #include "schedule.h"
-
-namespace {
-
-void require(bool condition, const char *what)
-{
-    if (!condition) {
-        std::fprintf(stderr, "invariant broken: %s\n", what);
-        std::abort();
-    }
-}
-
-} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -49,17 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     std::vector<int32_t> out;
     switch (kind) {
     case 0:
-        uniform_schedule(oldest, out);
+        out = uniform_schedule(oldest);
         require(out.size() == (oldest < 0 ? 1u : static_cast<size_t>(oldest) + 2),
                 "uniform length");
         break;
     case 1:
-        fibonacci_schedule(oldest, out);
+        out = fibonacci_schedule(oldest);
         require(out.size() >= 2 && out[0] == 1 && out[1] == 1, "fibonacci start");
         require(out.size() == 2 || out.back() > oldest, "fibonacci reaches past the age");
         break;
     case 2:
-        exponential_schedule(real, oldest, out);
+        out = exponential_schedule(real, oldest);
         require(out[0] == 1 && (oldest <= 0 || out.back() > oldest),
                 "exponential reaches past the age");
         break;
@@ -68,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int32_t target = gaussian_target(s, entry_count, total_size);
         if (target > (1 << 16))
             return 0;
-        gaussian_schedule(s.std_dev, target, out);
+        out = gaussian_schedule(s.std_dev, target);
         require(target <= 0 ? out.empty() : out.size() <= static_cast<size_t>(target),
                 "gaussian length");
         break;

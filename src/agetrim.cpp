@@ -33,16 +33,7 @@ static int run(int argc, char **argv)
         return finish();
     }
     match_schedule();
-    if (settings.opt_size)
-        prune_to_size();
-    else if (settings.opt_count)
-        prune_to_count();
-    else if (settings.opt_size_free)
-        prune_to_free_space();
-    else
-        prune_candidates();
-    if (settings.opt_age)
-        prune_by_age();
+    apply_limit_policy(stderr);
     if (dry_run())
         report(stdout);
     return finish();

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "options.h"
@@ -37,15 +36,12 @@ time_t file_time(const char *operand, const struct stat &st, const char *time_sp
     // Every field zero, the daylight-saving flag too: the time is read as
     // standard time, and whatever the pattern leaves out is zero.
     struct tm tm {};
-    if (strptime(operand, time_spec, &tm) == nullptr) {
-        std::fprintf(stderr, "%s: Could not match %s against %s.\n", settings.progname, operand,
-                     time_spec);
-        std::exit(exit_argument);
-    }
+    if (strptime(operand, time_spec, &tm) == nullptr)
+        fail_pattern(operand, time_spec);
     return std::mktime(&tm);
 }
 
-const char *read_date(const char *operand, time_t *t)
+date_error read_date(const char *operand, time_t *t)
 {
     struct tm tm {};
     int year = 0;
@@ -55,11 +51,11 @@ const char *read_date(const char *operand, time_t *t)
     // NOLINTNEXTLINE(cert-err34-c)
     if (std::sscanf(operand, "%d-%d-%d %d:%d:%d", &year, &month, &tm.tm_mday, &tm.tm_hour,
                     &tm.tm_min, &tm.tm_sec) < 3)
-        return "%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n";
+        return date_error::unparsable;
     // Fields out of range are normalised by mktime; only the two offsets
     // below could overflow an int before it sees them.
     if (year < INT_MIN + 1900 || month == INT_MIN)
-        return "%s: Invalid time specification: %s\n";
+        return date_error::invalid;
     tm.tm_year = year - 1900;
     tm.tm_mon = month - 1;
     // mktime returns -1 both on failure and for the last second of 1969;
@@ -67,16 +63,17 @@ const char *read_date(const char *operand, time_t *t)
     tm.tm_wday = -1;
     *t = std::mktime(&tm);
     if (*t == static_cast<time_t>(-1) && tm.tm_wday == -1)
-        return "%s: Invalid time specification: %s\n";
-    return nullptr;
+        return date_error::invalid;
+    return date_error::none;
 }
 
 time_t date_time(const char *operand)
 {
     time_t t = 0;
-    if (const char *format = read_date(operand, &t)) {
-        std::fprintf(stderr, format, settings.progname, operand);
-        std::exit(exit_date);
+    switch (read_date(operand, &t)) {
+    case date_error::none: break;
+    case date_error::unparsable: fail_unparsable_date(operand);
+    case date_error::invalid: fail_invalid_date(operand);
     }
     return t;
 }

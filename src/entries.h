@@ -31,10 +31,15 @@ bool compare_newest_first(const entry &a, const entry &b);
 // The time of a file operand chosen by time_spec: a, m, c or a strptime
 // pattern applied to the operand text. Fails when the pattern does not match.
 time_t file_time(const char *operand, const struct stat &st, const char *time_spec);
+// Why a date operand could not be read.
+enum class date_error {
+    none,       // it was read
+    unparsable, // fewer than a year, a month and a day
+    invalid,    // mktime cannot represent it
+};
 // Reads a date operand "YYYY-MM-DD [hh:[mm:[ss]]]" in the local zone as
-// standard time into t; returns null, or the format of the message (with
-// the program name and the operand) when it cannot be read.
-const char *read_date(const char *operand, time_t *t);
+// standard time into t, and says whether it could.
+date_error read_date(const char *operand, time_t *t);
 // The same, ending the run with exit_date when the date cannot be read.
 time_t date_time(const char *operand);
 // Makes one entry per operand (files, or dates with -d) and sorts them.

@@ -65,6 +65,26 @@ void fail_call(const char *call, const char *path)
     fail_call_errno(call, path, errno);
 }
 
+void fail_pattern(const char *operand, const char *pattern)
+{
+    std::fprintf(stderr, "%s: Could not match %s against %s.\n", settings.progname, operand,
+                 pattern);
+    std::exit(exit_argument);
+}
+
+void fail_unparsable_date(const char *operand)
+{
+    std::fprintf(stderr, "%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n",
+                 settings.progname, operand);
+    std::exit(exit_date);
+}
+
+void fail_invalid_date(const char *operand)
+{
+    std::fprintf(stderr, "%s: Invalid time specification: %s\n", settings.progname, operand);
+    std::exit(exit_date);
+}
+
 // Reads the leading decimal number of text as strtoul does, but refuses what
 // strtoul would silently turn into a huge value: a minus sign or a number out
 // of range. Leading blanks and a plus sign are accepted.

@@ -49,6 +49,12 @@ extern Settings settings;
 [[noreturn]] void fail_call(const char *call, const char *path);
 // The same with an explicit error number.
 [[noreturn]] void fail_call_errno(const char *call, const char *path, int error);
+// Says that a -t pattern does not match an operand; exits with exit_argument.
+[[noreturn]] void fail_pattern(const char *operand, const char *pattern);
+// Says that a date operand is not of the date form; exits with exit_date.
+[[noreturn]] void fail_unparsable_date(const char *operand);
+// Says that a date operand cannot be converted to a time; exits with exit_date.
+[[noreturn]] void fail_invalid_date(const char *operand);
 
 // Argument readers: each stores the value and returns null, or returns the
 // message that rejects the text.

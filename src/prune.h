@@ -22,10 +22,6 @@ int64_t lowest_index();
 void match_entries(time_t at, FILE *trace);
 // Reads the clock into now and matches, traced on standard output with -vv.
 void match_schedule();
-// Removes name and, for a directory, everything below it on its own file
-// system, children first, without following symbolic links. Fails the run on
-// the first error.
-void remove_tree(const char *name);
 // Deletes one entry: in a dry run only marks it, else removes its tree.
 void prune_entry(entry &e);
 // The schedule-only policy: deletes every candidate, oldest first.
@@ -35,16 +31,20 @@ void prune_candidates();
 void prune_to_size();
 // The count policy (-c): the same until no more than the count remain.
 void prune_to_count();
-// The free-space policy (-S): the same until the device has enough free.
-void prune_to_free_space();
+// The free-space policy (-S): the same until the device has enough free;
+// each probe writes its line to diagnostics.
+void prune_to_free_space(FILE *diagnostics);
+// The policy that the limit options choose, or the schedule-only one, and
+// then the age phase with -a; diagnostic lines go to diagnostics.
+void apply_limit_policy(FILE *diagnostics);
 // The bytes available to unprivileged users in a file system's statistics.
 int64_t free_space(const struct statvfs &vfs);
 // True when the file system holding the entry has more than the -S value
-// free; writes a line saying so to standard error.
-bool enough_size_free(const entry &e);
+// free; writes a line saying so to diagnostics.
+bool enough_size_free(const entry &e, FILE *diagnostics);
 // The age phase (-a): deletes every kept entry older than the age limit,
-// measured from now.
-void prune_by_age();
+// measured from now, writing a line per entry examined to diagnostics.
+void prune_by_age(FILE *diagnostics);
 // The dry-run listing: deleted names with -n, kept names with -N, newest first.
 void report(FILE *out);
 

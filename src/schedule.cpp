@@ -8,12 +8,11 @@
 std::vector<int32_t> schedule;
 int schedule_len = 0;
 
-void uniform_schedule(int32_t oldest_age, std::vector<int32_t> &out)
+std::vector<int32_t> uniform_schedule(int32_t oldest_age)
 {
-    out.clear();
-    out.push_back(0);
+    std::vector<int32_t> out {0};
     if (oldest_age < 0)
-        return;
+        return out;
     const int32_t last = oldest_age == INT32_MAX ? INT32_MAX : oldest_age + 1;
     out.reserve(static_cast<size_t>(last) + 1);
     for (int32_t i = 1;; i++) {
@@ -21,13 +20,14 @@ void uniform_schedule(int32_t oldest_age, std::vector<int32_t> &out)
         if (i == last)
             break;
     }
+    return out;
 }
 
-void fibonacci_schedule(int32_t oldest_age, std::vector<int32_t> &out)
+std::vector<int32_t> fibonacci_schedule(int32_t oldest_age)
 {
-    out.assign({1, 1});
+    std::vector<int32_t> out {1, 1};
     if (oldest_age <= 0)
-        return;
+        return out;
     for (;;) {
         const int64_t next = static_cast<int64_t>(out[out.size() - 2]) + out.back();
         if (next > INT32_MAX)
@@ -36,13 +36,14 @@ void fibonacci_schedule(int32_t oldest_age, std::vector<int32_t> &out)
         if (next > oldest_age)
             break;
     }
+    return out;
 }
 
-void exponential_schedule(double base, int32_t oldest_age, std::vector<int32_t> &out)
+std::vector<int32_t> exponential_schedule(double base, int32_t oldest_age)
 {
-    out.assign({1});
+    std::vector<int32_t> out {1};
     if (oldest_age <= 0)
-        return;
+        return out;
     for (int64_t i = 1; out.back() < INT32_MAX; i++) {
         const double p = std::pow(base, static_cast<double>(i));
         // A power that is not a number or does not fit counts as the smallest
@@ -54,6 +55,7 @@ void exponential_schedule(double base, int32_t oldest_age, std::vector<int32_t> 
         if (element > oldest_age)
             break;
     }
+    return out;
 }
 
 double normal_cdf(double x, double std_dev)
@@ -94,11 +96,11 @@ static int32_t first_closing_bound(int32_t lo, int32_t previous_width, bool last
     return static_cast<int32_t>(std::min<int64_t>(bound, INT32_MAX));
 }
 
-void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out)
+std::vector<int32_t> gaussian_schedule(double std_dev, int32_t target)
 {
-    out.clear();
+    std::vector<int32_t> out;
     if (target <= 0)
-        return;
+        return out;
     const double threshold = 0.5 / (target + 0.5);
     int32_t n = 0;
     int32_t lo = 0;
@@ -116,7 +118,7 @@ void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out
                             width > 10 * static_cast<int64_t>(previous_width);
         if (!closed) {
             if (hi == INT32_MAX)
-                return;
+                return out;
             hi++;
             // Where the distribution function has reached exactly 1 (or is
             // not a number), no interval has mass any more: only the width
@@ -130,7 +132,7 @@ void gaussian_schedule(double std_dev, int32_t target, std::vector<int32_t> &out
         n++;
         previous_width = width;
         if (n == target || hi > INT32_MAX - width)
-            return;
+            return out;
         lo = hi;
         hi += width;
         cdf_lo = cdf_hi;
@@ -141,13 +143,13 @@ void generate_schedule(const Settings &s, int64_t entry_count, int64_t total_siz
                        int32_t oldest_age)
 {
     if (s.opt_fibonacci)
-        fibonacci_schedule(oldest_age, schedule);
+        schedule = fibonacci_schedule(oldest_age);
     else if (s.opt_exponential)
-        exponential_schedule(s.exponent, oldest_age, schedule);
+        schedule = exponential_schedule(s.exponent, oldest_age);
     else if (s.opt_gaussian)
-        gaussian_schedule(s.std_dev, gaussian_target(s, entry_count, total_size), schedule);
+        schedule = gaussian_schedule(s.std_dev, gaussian_target(s, entry_count, total_size));
     else
-        uniform_schedule(oldest_age, schedule);
+        schedule = uniform_schedule(oldest_age);
     schedule_len = static_cast<int>(schedule.size());
 }
 

@@ -107,16 +107,16 @@ TEST_F(Entries, DatesAreReadAsStandardTimeAndNormalised)
 
 TEST_F(EntriesDeathTest, UnreadableDatesExitWithStatusFour)
 {
-    const char *unparsable = "%s: Unable to parse date [%s] as YYYY-MM-DD [hh:[mm:[ss]]]\n";
-    const char *invalid = "%s: Invalid time specification: %s\n";
     time_t t = 0;
-    EXPECT_STREQ(read_date("2020-07", &t), unparsable);
-    EXPECT_STREQ(read_date("July 1", &t), unparsable);
-    EXPECT_STREQ(read_date("2147483647-2147483647-1", &t), invalid);
-    EXPECT_STREQ(read_date("-2147483648-1-1", &t), invalid);
+    EXPECT_EQ(read_date("2020-07", &t), date_error::unparsable);
+    EXPECT_EQ(read_date("July 1", &t), date_error::unparsable);
+    EXPECT_EQ(read_date("2147483647-2147483647-1", &t), date_error::invalid);
+    EXPECT_EQ(read_date("-2147483648-1-1", &t), date_error::invalid);
     EXPECT_EXIT(
         date_time("2020-07"), testing::ExitedWithCode(exit_date),
         "^agetrim: Unable to parse date \\[2020-07\\] as YYYY-MM-DD \\[hh:\\[mm:\\[ss\\]\\]\\]\n$");
+    EXPECT_EXIT(date_time("-2147483648-1-1"), testing::ExitedWithCode(exit_date),
+                "^agetrim: Invalid time specification: -2147483648-1-1\n$");
 }
 
 TEST_F(Entries, TimeSpecSelectsAFileTimeOrAPattern)

@@ -66,31 +66,30 @@ protected:
         return text_of(out);
     }
 };
-using PruneDeathTest = Prune;
 
 TEST_F(Prune, TheWorkedExampleTracesEachStep)
 {
-    make({{"z", day + 3600}, {"y", day + 7200}, {"x", 2 * day + 3600}});
-    EXPECT_EQ(match(), "File   2 x aged     3; schedule   3     3: within interval\n"
-                       "File   1 y aged     2; schedule   2     2: within interval\n"
-                       "File   0 z aged     2; schedule   1     1: delete candidate\n");
-    prune_candidates();
-    EXPECT_EQ(listing(), "z\n");
-    settings.opt_print_deleted = false;
-    settings.opt_print_retained = true;
-    EXPECT_EQ(listing(), "y\nx\n");
-}
-
-TEST_F(Prune, TheNewestEntryIsUntouchedWithKeepYoungest)
-{
-    settings.opt_print_deleted = false;
-    settings.opt_print_retained = true;
-    settings.opt_keep_youngest = true;
-    make({{"z", day + 3600}, {"y", day + 7200}, {"x", 2 * day + 3600}});
-    EXPECT_EQ(match(), "File   2 x aged     3; schedule   3     3: within interval\n"
-                       "File   1 y aged     2; schedule   2     2: within interval\n");
-    prune_candidates();
-    EXPECT_EQ(listing(), "z\ny\nx\n");
+    const std::string x = "File   2 x aged     3; schedule   3     3: within interval\n";
+    const std::string y = "File   1 y aged     2; schedule   2     2: within interval\n";
+    const std::string z = "File   0 z aged     2; schedule   1     1: delete candidate\n";
+    const struct {
+        bool keep_youngest;
+        std::string trace, deleted, retained;
+    } cases[] = {
+        {false, x + y + z, "z\n", "y\nx\n"},
+        {true, x + y, "", "z\ny\nx\n"}, // -Y: z is never examined
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        settings.opt_keep_youngest = c.keep_youngest;
+        make({{"z", day + 3600}, {"y", day + 7200}, {"x", 2 * day + 3600}});
+        EXPECT_EQ(match(), c.trace);
+        prune_candidates();
+        EXPECT_EQ(listing(), c.deleted);
+        settings.opt_print_deleted = false;
+        settings.opt_print_retained = true;
+        EXPECT_EQ(listing(), c.retained);
+    }
 }
 
 TEST_F(Prune, EachIntervalKeepsItsOldestEntry)
@@ -125,28 +124,6 @@ TEST_F(Prune, AnEmptyScheduleMakesEveryEntryACandidate)
                        "File   0 b aged     1; schedule  -1     0: delete candidate\n");
     prune_candidates();
     EXPECT_EQ(listing(), "b\na\n");
-}
-
-TEST_F(PruneDeathTest, TheRootAndDotOperandsAreRefusedBeforeAnythingIsRemoved)
-{
-    const struct {
-        const char *operand;
-        const char *message;
-    } cases[] = {
-        {".", "^agetrim: remove\\(\\.\\): Invalid argument\n$"},
-        {"./", "^agetrim: remove\\(\\./\\): Invalid argument\n$"},
-        {"..", "^agetrim: remove\\(\\.\\.\\): Invalid argument\n$"},
-        {"/tmp/..", "^agetrim: remove\\(/tmp/\\.\\.\\): Invalid argument\n$"},
-        {"/", "^agetrim: remove\\(/\\): Device or resource busy\n$"},
-        {"//", "^agetrim: remove\\(//\\): Device or resource busy\n$"},
-        {"/tmp/../../", "^agetrim: remove\\(/tmp/\\.\\./\\.\\./\\): Invalid argument\n$"},
-        {"/nonexistent-dir/x",
-         "^agetrim: nftw\\(/nonexistent-dir/x\\): No such file or directory\n$"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.operand);
-        EXPECT_EXIT(remove_tree(c.operand), testing::ExitedWithCode(exit_system), c.message);
-    }
 }
 
 } // namespace
@@ -221,31 +198,30 @@ TEST_F(Policy, CountDeletesCandidatesThenTheOldestKeptEntries)
 
 TEST_F(Policy, SizeStopsAtTheLimitAndLowersTheTotal)
 {
-    settings.keep_size = 60;
-    make({10, 20, 30, 40, 50}, {1, 4});
-    prune_to_size();
-    EXPECT_EQ(deleted(), "134");
-    EXPECT_EQ(total_size, 40);
-
-    // A candidate reached after the total has come down to the limit stays.
-    settings.keep_size = 130;
-    make({10, 10, 10, 100, 100}, {0, 4});
-    prune_to_size();
-    EXPECT_EQ(deleted(), "4");
-    EXPECT_EQ(total_size, 130);
-    settings.opt_force = true;
-    make({10, 10, 10, 100, 100}, {0, 4});
-    prune_to_size();
-    EXPECT_EQ(deleted(), "04");
-
-    settings = Settings {};
-    settings.opt_print_deleted = true;
-    settings.opt_keep = true;
-    settings.keep_size = 1;
-    make({10, 20, 30}, {1});
-    prune_to_size();
-    EXPECT_EQ(deleted(), "1");
-    EXPECT_EQ(total_size, 40);
+    const struct {
+        int64_t keep;
+        bool force, keep_scheduled;
+        std::vector<int64_t> sizes;
+        std::vector<int> candidates;
+        const char *deleted;
+        int64_t total;
+    } cases[] = {
+        {60, false, false, {10, 20, 30, 40, 50}, {1, 4}, "134", 40},
+        // A candidate reached after the total has come down to the limit stays.
+        {130, false, false, {10, 10, 10, 100, 100}, {0, 4}, "4", 130},
+        {130, true, false, {10, 10, 10, 100, 100}, {0, 4}, "04", 120},
+        {1, false, true, {10, 20, 30}, {1}, "1", 40}, // -K leaves it above the limit
+    };
+    for (const auto &c : cases) {
+        SetUp();
+        settings.keep_size = c.keep;
+        settings.opt_force = c.force;
+        settings.opt_keep = c.keep_scheduled;
+        make(c.sizes, c.candidates);
+        prune_to_size();
+        EXPECT_EQ(deleted(), c.deleted) << "keep " << c.keep;
+        EXPECT_EQ(total_size, c.total) << "keep " << c.keep;
+    }
 }
 
 TEST_F(Policy, AgeDeletesKeptEntriesOlderThanTheLimit)
@@ -259,10 +235,9 @@ TEST_F(Policy, AgeDeletesKeptEntriesOlderThanTheLimit)
     entries[2].time = noon - 2 * day; // exactly at the limit: stays
     entries[1].time = noon - 2 * day - 1;
     entries[0].time = noon - 30 * day; // protected by -Y
-    testing::internal::CaptureStderr();
-    prune_candidates();
-    prune_by_age();
-    const std::string lines = testing::internal::GetCapturedStderr();
+    FILE *diagnostics = std::tmpfile();
+    apply_limit_policy(diagnostics);
+    const std::string lines = text_of(diagnostics);
     EXPECT_EQ(deleted(), "13");
     const std::string tail = " days=2 now=1781265600 limit=1781092800\n";
     EXPECT_EQ(lines, "name[e3]=1781006400" + tail + "name[e2]=1781092800" + tail +
@@ -289,18 +264,18 @@ TEST_F(PolicyDeathTest, TheFreeSpaceProbeNeedsItsOptionAndAPath)
 {
     entry e;
     e.name = "/nonexistent-agetrim-path";
-    EXPECT_DEATH(enough_size_free(e), "enough_size_free.*opt_size_free");
+    EXPECT_DEATH(enough_size_free(e, stderr), "enough_size_free.*opt_size_free");
     settings.opt_size_free = true;
     settings.size_free = 1;
-    EXPECT_EXIT(enough_size_free(e), testing::ExitedWithCode(exit_system),
+    EXPECT_EXIT(enough_size_free(e, stderr), testing::ExitedWithCode(exit_system),
                 "^agetrim: statsvfs\\(/nonexistent-agetrim-path\\): No such file or directory\n$");
     e.name = "/";
     e.candidate = 1;
-    testing::internal::CaptureStderr();
-    EXPECT_TRUE(enough_size_free(e));
+    FILE *diagnostics = std::tmpfile();
+    EXPECT_TRUE(enough_size_free(e, diagnostics));
     settings.size_free = INT64_MAX;
-    EXPECT_FALSE(enough_size_free(e));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "/ 1 1\n/ 1 0\n");
+    EXPECT_FALSE(enough_size_free(e, diagnostics));
+    EXPECT_EQ(text_of(diagnostics), "/ 1 1\n/ 1 0\n");
 }
 
 } // namespace

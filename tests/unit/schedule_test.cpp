@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <iterator>
+#include <string>
 #include <vector>
 
 #include "schedule.h"
@@ -8,31 +10,6 @@
 namespace {
 
 using Elements = std::vector<int32_t>;
-
-Elements uniform(int32_t age)
-{
-    Elements e;
-    uniform_schedule(age, e);
-    return e;
-}
-Elements fibonacci(int32_t age)
-{
-    Elements e;
-    fibonacci_schedule(age, e);
-    return e;
-}
-Elements exponential(double base, int32_t age)
-{
-    Elements e;
-    exponential_schedule(base, age, e);
-    return e;
-}
-Elements gaussian(double sd, int32_t target)
-{
-    Elements e;
-    gaussian_schedule(sd, target, e);
-    return e;
-}
 
 bool strictly_ascending(const Elements &e)
 {
@@ -44,45 +21,59 @@ bool strictly_ascending(const Elements &e)
 
 TEST(Schedule, GrowingSchedulesReachPastTheOldestAge)
 {
-    EXPECT_EQ(uniform(3), (Elements {0, 1, 2, 3, 4}));
-    EXPECT_EQ(uniform(0), (Elements {0, 1}));
-    EXPECT_EQ(uniform(-1), (Elements {0}));
-    EXPECT_EQ(uniform(INT32_MIN), (Elements {0}));
-    EXPECT_EQ(fibonacci(10), (Elements {1, 1, 2, 3, 5, 8, 13}));
-    EXPECT_EQ(fibonacci(1), (Elements {1, 1, 2}));
-    EXPECT_EQ(fibonacci(0), (Elements {1, 1}));
-    EXPECT_EQ(exponential(2, 10), (Elements {1, 2, 4, 8, 16}));
-    EXPECT_EQ(exponential(2, 1), (Elements {1, 2}));
-    EXPECT_EQ(exponential(1.5, 5), (Elements {1, 2, 3, 4, 5, 7}));
-    EXPECT_EQ(exponential(3, 0), (Elements {1}));
-    EXPECT_EQ(exponential(0.5, 3), (Elements {1, 2, 3, 4}));
-    EXPECT_EQ(exponential(4294967296.0, 3), (Elements {1, 2, 3, 4}));
-    EXPECT_EQ(exponential(std::nan(""), 3), (Elements {1, 2, 3, 4}));
+    const struct {
+        Elements got, want;
+    } cases[] = {
+        {uniform_schedule(3), {0, 1, 2, 3, 4}},
+        {uniform_schedule(0), {0, 1}},
+        {uniform_schedule(-1), {0}},
+        {uniform_schedule(INT32_MIN), {0}},
+        {fibonacci_schedule(10), {1, 1, 2, 3, 5, 8, 13}},
+        {fibonacci_schedule(1), {1, 1, 2}},
+        {fibonacci_schedule(0), {1, 1}},
+        {exponential_schedule(2, 10), {1, 2, 4, 8, 16}},
+        {exponential_schedule(2, 1), {1, 2}},
+        {exponential_schedule(1.5, 5), {1, 2, 3, 4, 5, 7}},
+        {exponential_schedule(3, 0), {1}},
+        {exponential_schedule(0.5, 3), {1, 2, 3, 4}},
+        {exponential_schedule(4294967296.0, 3), {1, 2, 3, 4}},
+        {exponential_schedule(std::nan(""), 3), {1, 2, 3, 4}},
+    };
+    for (size_t i = 0; i < std::size(cases); i++)
+        EXPECT_EQ(cases[i].got, cases[i].want) << "case " << i;
 }
 
 TEST(Schedule, GrowingSchedulesStopBeforeTheIntRangeEnds)
 {
-    const Elements f = fibonacci(INT32_MAX);
+    const Elements f = fibonacci_schedule(INT32_MAX);
     EXPECT_EQ(f.back(), 1836311903); // the largest Fibonacci number that fits
     EXPECT_EQ(f.size(), 46u);
     // 46341 squared no longer fits, so the next element is one more.
-    EXPECT_EQ(exponential(46341, 46341), (Elements {1, 46341, 46342}));
-    EXPECT_EQ(uniform(1 << 20).back(), (1 << 20) + 1);
+    EXPECT_EQ(exponential_schedule(46341, 46341), (Elements {1, 46341, 46342}));
+    EXPECT_EQ(uniform_schedule(1 << 20).back(), (1 << 20) + 1);
 }
 
 TEST(Schedule, GaussianIntervalsCloseByEveryRule)
 {
-    EXPECT_EQ(gaussian(10, 3), (Elements {1, 5, 10}));
-    EXPECT_EQ(gaussian(30, 5), (Elements {1, 8, 16, 25, 37}));
-    EXPECT_EQ(gaussian(10, 1), (Elements {1}));
-    EXPECT_EQ(gaussian(1, 2), (Elements {1, 2}));
-    // Closed by the width rule at 11 and 111, the last one at 223 wide.
-    EXPECT_EQ(gaussian(1, 5), (Elements {1, 2, 3, 14, 125}));
-    EXPECT_EQ(gaussian(180, 4), (Elements {1, 12, 64, 122}));
-    EXPECT_TRUE(gaussian(10, 0).empty());
-    EXPECT_TRUE(gaussian(10, -3).empty());
+    const struct {
+        double sd;
+        int32_t target;
+        Elements want;
+    } cases[] = {
+        {10, 3, {1, 5, 10}},
+        {30, 5, {1, 8, 16, 25, 37}},
+        {10, 1, {1}},
+        {1, 2, {1, 2}},
+        // Closed by the width rule at 11 and 111, the last one at 223 wide.
+        {1, 5, {1, 2, 3, 14, 125}},
+        {180, 4, {1, 12, 64, 122}},
+        {10, 0, {}},
+        {10, -3, {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(gaussian_schedule(c.sd, c.target), c.want) << c.sd << " " << c.target;
     // Past 365000 days the intervals close at once, each as wide as the last.
-    const Elements e = gaussian(1, 10);
+    const Elements e = gaussian_schedule(1, 10);
     ASSERT_EQ(e.size(), 10u);
     EXPECT_LE(e[7] - 1, 365000);
     EXPECT_GT(e[8] - 1, 365000);
@@ -91,7 +82,7 @@ TEST(Schedule, GaussianIntervalsCloseByEveryRule)
 
 TEST(Schedule, GaussianStopsBeforeTheIntRangeEnds)
 {
-    const Elements e = gaussian(1, INT32_MAX);
+    const Elements e = gaussian_schedule(1, INT32_MAX);
     EXPECT_TRUE(strictly_ascending(e));
     EXPECT_GT(e.size(), 1000u);
     // The next interval, [hi, hi + width), would have passed the int range.
@@ -135,25 +126,32 @@ TEST(Schedule, GaussianTargetFollowsTheLimitOption)
 
 TEST(Schedule, GenerateChoosesTheGeneratorAndPrintsEveryElement)
 {
+    // The Gaussian target comes from the entries: 10k over three of 1k is 10.
     Settings s;
-    s.opt_count = true;
-    s.keep_count = 5;
+    s.opt_size = true;
+    s.keep_size = 10 * 1024;
     s.opt_gaussian = true;
     s.std_dev = 30;
-    generate_schedule(s, 0, 0, 0);
-    ASSERT_EQ(schedule_len, 5);
+    generate_schedule(s, 3, 3 * 1024, 0);
+    ASSERT_EQ(schedule, gaussian_schedule(30, 10));
+    ASSERT_EQ(schedule_len, 10);
     FILE *out = std::tmpfile();
     ASSERT_NE(out, nullptr);
     print_schedule(out);
     std::rewind(out);
-    char text[64] = {};
-    EXPECT_EQ(std::fread(text, 1, sizeof text - 1, out), 13u);
-    EXPECT_STREQ(text, "1\n8\n16\n25\n37\n");
+    std::string printed;
+    for (int c; (c = std::fgetc(out)) != EOF;)
+        printed += static_cast<char>(c);
     std::fclose(out);
+    std::string want;
+    for (int32_t element : schedule)
+        want += std::to_string(element) + "\n";
+    EXPECT_EQ(printed, want);
     s.opt_gaussian = false;
     s.opt_fibonacci = true;
-    generate_schedule(s, 0, 0, 0);
-    EXPECT_EQ(schedule_len, 2);
+    generate_schedule(s, 3, 3 * 1024, 40);
+    EXPECT_EQ(schedule, fibonacci_schedule(40));
+    EXPECT_EQ(schedule_len, 10);
 }
 
 } // namespace

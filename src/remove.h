@@ -1,0 +1,10 @@
+// The removal walk: deletes a path and everything below it.
+#ifndef AGETRIM_REMOVE_H
+#define AGETRIM_REMOVE_H
+
+// Removes path and, for a directory, everything below it, children first,
+// never following a symbolic link and never leaving the file system of path;
+// the first failure ends the run with its message.
+void remove_tree(const char *path);
+
+#endif
