@@ -14,10 +14,14 @@ status=0
 
 echo "== unit tests"
 $AGETRIM_WRAPPER "$build/tests/unit_tests" --gtest_brief=1 || status=1
+# A script that skipped a group (status 77) says which and why; that is no
+# failure here.
 for script in run.sh remove.sh space.sh; do
     echo "== $script"
     bash "$here/cli/$script" "$build/agetrim" "$build/tests/treetool" \
-        "$build/tests/libswap_shim.so" || status=1
+        "$build/tests/libswap_shim.so"
+    result=$?
+    [ "$result" = 0 ] || [ "$result" = 77 ] || status=1
 done
 if grep -l 'ERROR SUMMARY: [1-9]\|definitely lost' "$logs"/*.log 2>/dev/null; then
     status=1

@@ -1,6 +1,7 @@
 #!/bin/bash
 # Faults from below: a read-only file system, an immutable file, I/O errors
-# injected with strace, no free descriptors and no memory. Each must end with
+# injected with strace, no free descriptors and no memory (one group each:
+# readonly, immutable, inject, descriptors, memory). Each must end with
 # its message and status (never 0, never a signal), and nothing may be
 # removed after the failure.
 set -u
@@ -41,7 +42,13 @@ tree "$work/later"
 touch -d "@$((now - 1800))" "$later"
 
 # I/O errors reading a directory, removing, and measuring free space.
-if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
+if ! group inject; then
+    :
+elif ! command -v strace >/dev/null; then
+    skip inject "needs strace to inject I/O errors"
+elif ! strace -o /dev/null true 2>/dev/null; then
+    skip inject "strace cannot trace processes here"
+else
     inject() { strace -f -o /dev/null -P "$work/t" -e inject="$1" "$bin" "${@:2}"; }
     tree "$work/t"
     expect 3 "$bin: nftw($work/t): Input/output error" "$work/t/file" "$later/file" -- \
@@ -52,49 +59,60 @@ if command -v strace >/dev/null && strace -o /dev/null true 2>/dev/null; then
         inject statfs:error=EIO -S 1k "$work/t"
     expect 3 "$bin: stat($work/t): Input/output error" "$work/t" -- \
         inject newfstatat,statx:error=EIO "$work/t" "$keep"
-else
-    echo "SKIP: strace cannot run here; no injected I/O errors"
 fi
 
 # No descriptor left for a subdirectory: standard input, output and error,
 # the operand's parent and the operand fill a table of five.
-tree "$work/t"
-expect 3 "$bin: nftw($work/t): Too many open files" "$work/t/sub/file" "$later/file" -- \
-    bash -c 'ulimit -n 5 && exec "$@" 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-' - \
-    "$bin" "$later" "$work/t" "$keep"
+if group descriptors; then
+    tree "$work/t"
+    expect 3 "$bin: nftw($work/t): Too many open files" "$work/t/sub/file" "$later/file" -- \
+        bash -c 'ulimit -n 5 && exec "$@" 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-' - \
+        "$bin" "$later" "$work/t" "$keep"
+fi
 
 # No memory: a date five million years back needs a uniform schedule of
 # billions of days. A sanitized build cannot start under an address-space
 # limit, so that build skips the case.
-if (ulimit -v 60000 && "$bin" -p -c 1 >/dev/null 2>&1); then
+if ! group memory; then
+    :
+elif (ulimit -v 60000 && "$bin" -p -c 1 >/dev/null 2>&1); then
     expect 2 "$bin: Out of memory" -- bash -c 'ulimit -v 60000 && exec "$@"' - \
         "$bin" -d -n -- -5000000-01-01
+else
+    skip memory "this build cannot start under an address-space limit (sanitizers reserve more)"
 fi
 
 # A read-only file system: a read-only bind mount over a tree.
-if [ -n "${AGETRIM_PRIVATE_MOUNTS:-}" ]; then
+why=$(mounts_unavailable)
+if ! group readonly; then
+    :
+elif [ -n "$why" ]; then
+    skip readonly "$why"
+else
     tree "$work/ro"
     mount --bind "$work/ro" "$work/ro" && mount -o remount,ro,bind "$work/ro"
     expect 3 "$bin: remove($work/ro/file): Read-only file system" "$work/ro/file" "$later/file" -- \
         "$bin" "$later" "$work/ro" "$keep"
     umount "$work/ro"
-else
-    echo "SKIP: not root; no read-only mount"
 fi
 
 # An immutable file, where the file system of the temporary folder knows
 # the attribute (tmpfs does not, ext4 does).
-disk=$(mktemp -d -p "${TMPDIR:-/var/tmp}")
-mkdir -p "$disk/imm"
-: >"$disk/imm/locked"
-if chattr +i "$disk/imm/locked" 2>/dev/null; then
-    touch -d "@$((now - 3600))" "$disk/imm"
-    expect 3 "$bin: remove($disk/imm/locked): Operation not permitted" "$disk/imm/locked" \
-        "$later/file" -- "$bin" "$later" "$disk/imm" "$keep"
-    chattr -i "$disk/imm/locked"
-else
-    echo "SKIP: no immutable files here"
+if group immutable; then
+    disk=$(mktemp -d -p "${TMPDIR:-/var/tmp}")
+    mkdir -p "$disk/imm"
+    : >"$disk/imm/locked"
+    if ! command -v chattr >/dev/null; then
+        skip immutable "needs chattr to make a file immutable"
+    elif ! chattr +i "$disk/imm/locked" 2>/dev/null; then
+        skip immutable "the file system of ${TMPDIR:-/var/tmp} has no immutable files, or not for this user"
+    else
+        touch -d "@$((now - 3600))" "$disk/imm"
+        expect 3 "$bin: remove($disk/imm/locked): Operation not permitted" "$disk/imm/locked" \
+            "$later/file" -- "$bin" "$later" "$disk/imm" "$keep"
+        chattr -i "$disk/imm/locked"
+    fi
+    rm -rf "$disk"
 fi
-rm -rf "$disk"
 
 finish

@@ -1,5 +1,11 @@
-# Shared by the end-to-end scripts: a scratch folder, the check helper and
-# a failure count. Source it with the agetrim binary as $1.
+# Shared by the end-to-end scripts: a scratch folder, the check helper, the
+# failure count and the groups. Every script is called as
+#   SCRIPT [-g GROUP] BIN [TOOL...]
+# where BIN is the agetrim binary and -g runs one group of its checks (the
+# test suite registers each group as a test of its own); without -g it runs
+# them all. A script ends with 0 when every check passed, 1 when one failed,
+# and skip_status when it left a group out: one that needs a tool or a
+# privilege that is missing here, which it names.
 
 # Scripts that mount file systems set want_mounts=1 first: as root they then
 # run again in a private mount namespace, so that nothing they mount is seen
@@ -8,7 +14,15 @@ if [ "${want_mounts:-}" = 1 ] && [ "$(id -u)" = 0 ] && [ -z "${AGETRIM_PRIVATE_M
     command -v unshare >/dev/null; then
     AGETRIM_PRIVATE_MOUNTS=1 exec unshare -m --propagation private bash "$0" "$@"
 fi
+skip_status=77
+only=
+if [ "${1:-}" = -g ]; then
+    only=$2
+    shift 2
+fi
 bin=$1
+# The scripts change directory; a relative path would stop working.
+case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
 export TZ=UTC LC_ALL=C
 nl='
 '
@@ -28,8 +42,18 @@ cleanup() { rm -rf "$work"; }
 trap '[ "$BASHPID" = "$$" ] && { cleanup; rm -rf "$out"; }' EXIT
 now=$(date +%s)
 
+# mounts_unavailable: why this run cannot mount file systems privately, or
+# nothing when it can.
+mounts_unavailable() {
+    if [ "$(id -u)" != 0 ]; then
+        echo "needs root to mount file systems"
+    elif [ -z "${AGETRIM_PRIVATE_MOUNTS:-}" ]; then
+        echo "needs unshare for a private mount namespace"
+    fi
+}
+
 # mount_scratch SIZE: puts a tmpfs of SIZE on the scratch folder; false when
-# that cannot be done (not root).
+# that cannot be done (see mounts_unavailable).
 mount_scratch() {
     [ -n "${AGETRIM_PRIVATE_MOUNTS:-}" ] && mount -t tmpfs -o "size=$1" agetrim-test "$work" || return 1
     chmod 755 "$work"
@@ -42,6 +66,16 @@ mount_scratch() {
 fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
+}
+
+# group NAME: true when the checks of group NAME are to run.
+group() { [ -z "$only" ] || [ "$only" = "$1" ]; }
+
+# skip GROUP WHY: says that GROUP is left out and why.
+skipped=0
+skip() {
+    echo "SKIP: $1: $2"
+    skipped=$((skipped + 1))
 }
 
 # check STATUS STDOUT STDERR ARGS...: run agetrim with ARGS and compare;
@@ -69,6 +103,10 @@ finish() {
     if [ "$failures" -ne 0 ]; then
         echo "$failures check(s) failed"
         exit 1
+    fi
+    if [ "$skipped" -ne 0 ]; then
+        echo "all checks run passed; $skipped group(s) skipped"
+        exit $skip_status
     fi
     echo "all checks passed"
     exit 0

@@ -4,9 +4,15 @@
 set -u
 want_mounts=1
 . "$(dirname "$0")/lib.sh"
-if ! mount_scratch 1m || [ "$(stat -f -c %S "$work")" != 4096 ]; then
-    echo "SKIP: needs root to mount a tmpfs of 4 KiB pages"
-    exit 0
+why=$(mounts_unavailable)
+if [ -n "$why" ]; then
+    skip space "$why"
+    finish
+fi
+mount_scratch 1m || exit 1
+if [ "$(stat -f -c %S "$work")" != 4096 ]; then
+    skip space "a tmpfs here does not have pages of 4 KiB"
+    finish
 fi
 
 # f1 is the newest, f8 the oldest; all fall into the first day, so f8 is

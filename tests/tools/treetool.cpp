@@ -4,6 +4,7 @@
 //                                     empty directory beside each d
 //   treetool exchange A B             swaps A and B atomically until killed,
 //                                     saying "running" after the first swap
+//   treetool can-exchange             succeeds where exchange works
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -60,10 +61,17 @@ static int exchange(const char *a, const char *b)
 
 int main(int argc, char **argv)
 {
+    if (argc == 2 && std::strcmp(argv[1], "can-exchange") == 0) {
+#if defined(__linux__) && defined(SYS_renameat2)
+        return 0;
+#else
+        return 1;
+#endif
+    }
     if (argc == 5 && std::strcmp(argv[1], "deep") == 0)
         return deep(argv[2], std::atol(argv[3]), std::atol(argv[4]));
     if (argc == 4 && std::strcmp(argv[1], "exchange") == 0)
         return exchange(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B\n");
+    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange\n");
     return 2;
 }
