@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     switch (kind) {
     case 0:
         out = uniform_schedule(oldest);
-        require(out.size() == (oldest < 0 ? 1u : static_cast<size_t>(oldest) + 2),
+        require(out.size() == (oldest < 0 ? 1U : static_cast<size_t>(oldest) + 2),
                 "uniform length");
         break;
     case 1:

@@ -69,7 +69,7 @@ int main(int argc, char **argv)
 #endif
     }
     if (argc == 5 && std::strcmp(argv[1], "deep") == 0)
-        return deep(argv[2], std::atol(argv[3]), std::atol(argv[4]));
+        return deep(argv[2], std::strtol(argv[3], nullptr, 10), std::strtol(argv[4], nullptr, 10));
     if (argc == 4 && std::strcmp(argv[1], "exchange") == 0)
         return exchange(argv[2], argv[3]);
     std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange\n");

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -47,14 +48,13 @@ protected:
     }
     void TearDown() override
     {
-        const std::string command = "rm -rf '" + dir + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
+        std::filesystem::remove_all(dir);
         use_zone("UTC");
     }
     // Makes a file of the given size whose times are all t; returns its path.
     std::string file(const std::string &name, time_t t, off_t size = 0)
     {
-        const std::string path = dir + "/" + name;
+        std::string path = dir + "/" + name;
         const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         EXPECT_GE(fd, 0);
         EXPECT_EQ(ftruncate(fd, size), 0);

@@ -25,6 +25,7 @@ void reset_options()
 int parse(std::vector<std::string> words)
 {
     std::vector<char *> argv;
+    argv.reserve(words.size() + 1);
     for (auto &w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);

@@ -39,10 +39,10 @@ protected:
         total_size = 0;
     }
     // Entries newest first, each aged the given number of seconds at noon.
-    void make(std::vector<std::pair<const char *, time_t>> list)
+    static void make(const std::vector<std::pair<const char *, time_t>> &list)
     {
         entries.clear();
-        for (auto &[name, age] : list) {
+        for (const auto &[name, age] : list) {
             entry e;
             e.name = name;
             e.time = noon - age;
@@ -53,13 +53,13 @@ protected:
         generate_schedule(settings, entry_count, total_size, oldest);
     }
     // Matches at noon and returns the trace.
-    std::string match()
+    static std::string match()
     {
         FILE *trace = std::tmpfile();
         match_entries(noon, trace);
         return text_of(trace);
     }
-    std::string listing()
+    static std::string listing()
     {
         FILE *out = std::tmpfile();
         report(out);
@@ -139,7 +139,7 @@ protected:
         settings = Settings {};
         settings.opt_print_deleted = true;
     }
-    void make(std::vector<int64_t> sizes, std::vector<int> candidates)
+    static void make(const std::vector<int64_t> &sizes, const std::vector<int> &candidates)
     {
         entries.clear();
         total_size = 0;

@@ -47,7 +47,7 @@ TEST(Schedule, GrowingSchedulesStopBeforeTheIntRangeEnds)
 {
     const Elements f = fibonacci_schedule(INT32_MAX);
     EXPECT_EQ(f.back(), 1836311903); // the largest Fibonacci number that fits
-    EXPECT_EQ(f.size(), 46u);
+    EXPECT_EQ(f.size(), 46U);
     // 46341 squared no longer fits, so the next element is one more.
     EXPECT_EQ(exponential_schedule(46341, 46341), (Elements {1, 46341, 46342}));
     EXPECT_EQ(uniform_schedule(1 << 20).back(), (1 << 20) + 1);
@@ -74,7 +74,7 @@ TEST(Schedule, GaussianIntervalsCloseByEveryRule)
         EXPECT_EQ(gaussian_schedule(c.sd, c.target), c.want) << c.sd << " " << c.target;
     // Past 365000 days the intervals close at once, each as wide as the last.
     const Elements e = gaussian_schedule(1, 10);
-    ASSERT_EQ(e.size(), 10u);
+    ASSERT_EQ(e.size(), 10U);
     EXPECT_LE(e[7] - 1, 365000);
     EXPECT_GT(e[8] - 1, 365000);
     EXPECT_EQ(e[9] - e[8], e[8] - e[7]);
@@ -84,7 +84,7 @@ TEST(Schedule, GaussianStopsBeforeTheIntRangeEnds)
 {
     const Elements e = gaussian_schedule(1, INT32_MAX);
     EXPECT_TRUE(strictly_ascending(e));
-    EXPECT_GT(e.size(), 1000u);
+    EXPECT_GT(e.size(), 1000U);
     // The next interval, [hi, hi + width), would have passed the int range.
     const int64_t width = e.back() - e[e.size() - 2];
     EXPECT_GT(e.back() - 1 + 2 * width, int64_t {INT32_MAX});
