@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+// The C library names the parameters differently on each system.
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int unlinkat(int dir_fd, const char *name, int flags)
 {
     using unlinkat_function = int (*)(int, const char *, int);
