@@ -8,6 +8,7 @@ Cases, each a median over R rounds, agetrim and baseline alternating:
   dry    agetrim -n -f -c 1000 FILES...   vs  stat -c %Y FILES...
   prune  agetrim -f -c 1000 FILES...      vs  stat -c %Y FILES... then
          (fresh copies each round)            rm -f over the same victims
+  prune -v  the same with -v, its "Deleted" lines written to a file
   dates  agetrim -d -n -g 180 DATES...    vs  a C program that runs only
                                               sscanf and mktime over them
 As root the files live on a tmpfs mounted for the run, else in a temporary
@@ -24,7 +25,7 @@ import sys
 import tempfile
 import time
 
-TARGETS = {"dry": 1.25, "prune": 1.15, "dates": 1.5}
+TARGETS = {"dry": 1.25, "prune": 1.15, "prune -v": 1.2, "dates": 1.5}
 GROWTH_LIMIT = 1.3  # cost per operand may grow by this factor at most
 SPAN = 3 * 365 * 86400  # the files' ages spread over three years
 
@@ -64,11 +65,13 @@ def raise_argument_limit():
         resource.setrlimit(resource.RLIMIT_STACK, (want, hard))
 
 
-def timed(argv, cwd):
-    """Seconds that one run of argv takes; its output is discarded."""
-    start = time.perf_counter()
-    subprocess.run(argv, cwd=cwd, stdout=subprocess.DEVNULL, check=True, env=ENV)
-    return time.perf_counter() - start
+def timed(argv, cwd, log=None):
+    """Seconds that one run of argv takes; its output goes to the file log,
+    or is discarded."""
+    with open(log or os.devnull, "w") as out:
+        start = time.perf_counter()
+        subprocess.run(argv, cwd=cwd, stdout=out, check=True, env=ENV)
+        return time.perf_counter() - start
 
 
 def alternate(rounds, ours, theirs):
@@ -121,13 +124,20 @@ def bench_files(agetrim, root, n, rounds, results):
 
     copy = os.path.join(root, "copy")
 
-    def ours_run():
+    log = os.path.join(root, "log")
+
+    def ours_run(verbose=False):
         make_files(copy, n, now)
-        seconds = timed([agetrim, "-f", "-c", "1000"] + names, copy)
+        seconds = timed([agetrim] + (["-v"] if verbose else []) + ["-f", "-c", "1000"] + names,
+                        copy, log)
         left = len(os.listdir(copy))
         shutil.rmtree(copy)
         if left != n - len(victims):
             sys.exit(f"prune left {left} files, the dry run said {n - len(victims)}")
+        with open(log) as f:
+            logged = sum(1 for _ in f)
+        if logged != (len(victims) if verbose else 0):
+            sys.exit(f"prune -v logged {logged} deletions of {len(victims)}")
         return seconds
 
     def theirs_run():
@@ -137,6 +147,7 @@ def bench_files(agetrim, root, n, rounds, results):
         return seconds
 
     results.append(("prune", n) + alternate(rounds, ours_run, theirs_run))
+    results.append(("prune -v", n) + alternate(rounds, lambda: ours_run(True), theirs_run))
     shutil.rmtree(base)
 
 

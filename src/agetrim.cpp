@@ -25,9 +25,9 @@ static int run(int argc, char **argv)
     const int operand_count = argc - first;
     validate_options(operand_count);
     build_entries(operand_count, argv + first);
-    const int32_t oldest_age =
-        entry_count > 0 ? age_in_days(std::time(nullptr), entries.back().time) : 0;
-    generate_schedule(settings, entry_count, total_size, oldest_age);
+    // Without entries the clock is not read.
+    const int32_t oldest = entry_count > 0 ? oldest_age(std::time(nullptr)) : 0;
+    generate_schedule(settings, entry_count, total_size, oldest);
     if (settings.opt_print_schedule) {
         print_schedule(stdout);
         return finish();

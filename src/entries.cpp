@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "options.h"
+#include "remove.h"
 
 std::vector<entry> entries;
 int64_t entry_count = 0;
@@ -15,9 +16,23 @@ int64_t total_size = 0;
 int32_t age_in_days(time_t now, time_t t)
 {
     const double days = std::difftime(now, t) / 60 / 60 / 24;
-    if (!(days > -2147483649.0 && days < 2147483648.0))
+    // An age beyond the range is as old, or as new, as an age can be: it
+    // must not pass for the newest entry.
+    if (days >= 2147483648.0)
+        return INT32_MAX;
+    if (days <= -2147483649.0)
         return INT32_MIN;
     return static_cast<int32_t>(days);
+}
+
+int32_t oldest_age(time_t now)
+{
+    for (auto e = entries.rbegin(); e != entries.rend(); ++e) {
+        const int32_t age = age_in_days(now, e->time);
+        if (age < INT32_MAX)
+            return age;
+    }
+    return 0;
 }
 
 bool compare_newest_first(const entry &a, const entry &b)
@@ -93,8 +108,13 @@ static entry file_entry(const char *operand)
 
 void build_entries(int count, char *const operands[])
 {
+    // A run that deletes refuses an operand it would never remove before it
+    // removes anything.
+    const bool deleting = !dry_run() && !settings.opt_print_schedule;
     entries.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; i++) {
+        if (deleting)
+            check_removable(operands[i]);
         if (settings.opt_dates) {
             entry e;
             e.time = date_time(operands[i]);

@@ -24,8 +24,14 @@ extern int64_t entry_count;
 extern int64_t total_size;
 
 // The age of t at now in whole days, truncated toward zero; an age outside
-// the 32-bit range counts as the smallest int.
+// the 32-bit range counts as the nearest end of it (the largest int for the
+// past, the smallest for the future).
 int32_t age_in_days(time_t now, time_t t);
+// The age that sizes the schedule: that of the oldest entry younger than the
+// largest int, or 0 when there is none. An entry that old lies beyond every
+// schedule and is a delete candidate whatever the schedule, so it must not
+// make the schedule billions of days long.
+int32_t oldest_age(time_t now);
 // The sort order: a comes before b when a is newer.
 bool compare_newest_first(const entry &a, const entry &b);
 // The time of a file operand chosen by time_spec: a, m, c or a strptime

@@ -54,10 +54,15 @@ void fail_argument(const char *message)
     std::exit(exit_argument);
 }
 
+void fail_call_text(const char *call, const char *path, const char *text)
+{
+    std::fprintf(stderr, "%s: %s(%s): %s\n", settings.progname, call, path, text);
+    std::exit(exit_system);
+}
+
 void fail_call_errno(const char *call, const char *path, int error)
 {
-    std::fprintf(stderr, "%s: %s(%s): %s\n", settings.progname, call, path, std::strerror(error));
-    std::exit(exit_system);
+    fail_call_text(call, path, std::strerror(error));
 }
 
 void fail_call(const char *call, const char *path)

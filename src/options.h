@@ -49,6 +49,8 @@ extern Settings settings;
 [[noreturn]] void fail_call(const char *call, const char *path);
 // The same with an explicit error number.
 [[noreturn]] void fail_call_errno(const char *call, const char *path, int error);
+// The same with a text of the program's own in place of an error text.
+[[noreturn]] void fail_call_text(const char *call, const char *path, const char *text);
 // Says that a -t pattern does not match an operand; exits with exit_argument.
 [[noreturn]] void fail_pattern(const char *operand, const char *pattern);
 // Says that a date operand is not of the date form; exits with exit_date.

@@ -59,8 +59,12 @@ void prune_entry(entry &e)
         return;
     }
     remove_tree(e.name);
-    if (settings.verbose >= 1)
-        std::printf("Deleted %s\n", e.name);
+    // The line is out before the next removal starts, so that a run that is
+    // stopped has logged every deletion that happened; a log that cannot be
+    // written stops the deletions.
+    if (settings.verbose >= 1 &&
+        (std::printf("Deleted %s\n", e.name) < 0 || std::fflush(stdout) != 0))
+        fail_call("write", "standard output");
 }
 
 void prune_candidates()

@@ -24,6 +24,9 @@
 // and their scripts see in messages.
 static const char walk_call[] = "nftw";
 
+// What a directory that changed under the walk is reported with.
+static const char replaced_text[] = "Directory replaced during removal";
+
 // The directory that holds the last operand and its path as given. Most
 // operands share one, so it stays open for the next entry: opening it anew
 // each time would double the system calls of a prune of plain files. Its
@@ -63,10 +66,24 @@ struct walk {
     size_t first_open = 0; // levels below this index are closed
 };
 
-// Reports the object at w.path; the operand itself is named as it was given.
+// The object at w.path for messages; the operand itself as it was given.
+const char *shown_path(const walk &w)
+{
+    return w.path.size() == w.root_length ? w.entry_name : w.path.c_str();
+}
+
+// Reports the failed removal of the object at w.path.
 [[noreturn]] void fail_remove(const walk &w)
 {
-    fail_call("remove", w.path.size() == w.root_length ? w.entry_name : w.path.c_str());
+    fail_call("remove", shown_path(w));
+}
+
+// Reports that the directory at w.path is no longer the one examined: it
+// was replaced, or moved away, while the walk ran. The walk stops rather
+// than remove what it did not examine.
+[[noreturn]] void fail_replaced(const walk &w)
+{
+    fail_call_text("remove", shown_path(w), replaced_text);
 }
 
 // Examines name in dir_fd without following a link. Where the platform tells,
@@ -105,9 +122,11 @@ bool close_shallowest(walk &w)
 }
 
 // Opens a directory relative to dir_fd, closing ancestors when descriptors
-// run short, and checks that it is the object expected.
-DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino)
+// run short, and checks that it is the object expected; when another object
+// has taken its place, sets *replaced and returns null.
+DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino, bool *replaced)
 {
+    *replaced = false;
     int fd;
     while ((fd = openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)) < 0 &&
            (errno == EMFILE || errno == ENFILE) && close_shallowest(w)) {
@@ -122,9 +141,8 @@ DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino)
         return nullptr;
     }
     if (st.st_dev != dev || st.st_ino != ino) {
-        // Another directory took its place since it was examined.
         close(fd);
-        errno = EAGAIN;
+        *replaced = true;
         return nullptr;
     }
     DIR *stream = fdopendir(fd);
@@ -139,7 +157,10 @@ DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino)
 // Enters the directory name (already appended to w.path) in dir_fd.
 void enter(walk &w, int dir_fd, const char *name, size_t name_offset, const struct stat &st)
 {
-    DIR *stream = open_directory(w, dir_fd, name, st.st_dev, st.st_ino);
+    bool replaced = false;
+    DIR *stream = open_directory(w, dir_fd, name, st.st_dev, st.st_ino, &replaced);
+    if (replaced)
+        fail_replaced(w);
     if (stream == nullptr) {
         // A directory that cannot be read can still be removed if it is empty.
         if (errno == EACCES) {
@@ -212,15 +233,16 @@ void reopen_parent(walk &w)
 {
     const size_t index = w.levels.size() - 2;
     level &parent = w.levels[index];
-    DIR *stream = open_directory(w, dirfd(w.levels.back().stream), "..", parent.dev, parent.ino);
-    if (stream == nullptr) {
-        if (errno == EAGAIN) {
-            // The directory was moved away from the parent it was entered from.
-            w.path.resize(parent.path_length);
-            fail_remove(w);
-        }
-        fail_call(walk_call, w.entry_name);
+    bool replaced = false;
+    DIR *stream = open_directory(w, dirfd(w.levels.back().stream), "..", parent.dev, parent.ino,
+                                 &replaced);
+    if (replaced) {
+        // The directory was moved away from the parent it was entered from.
+        w.path.resize(parent.path_length);
+        fail_replaced(w);
     }
+    if (stream == nullptr)
+        fail_call(walk_call, w.entry_name);
     parent.stream = stream;
     w.first_open = index;
 }
@@ -260,15 +282,173 @@ void run_walk(walk &w)
     }
 }
 
+// Directories on the way to an operand are only looked up in, never read,
+// so a descriptor that allows lookups is all they need: search permission
+// is enough, as it is for rm.
+#if defined(O_PATH)
+constexpr int lookup_flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#elif defined(O_SEARCH)
+constexpr int lookup_flags = O_SEARCH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int lookup_flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
+// More symbolic links than this on the way to one operand end the run, as
+// they end a lookup in the kernel.
+constexpr int max_links = 32;
+
+// Whether a step from an object owned by from to one owned by to is unsafe:
+// what a user other than root and ourselves owns, that user can replace, so
+// from there only that user's own objects may be reached.
+bool unsafe_step(uid_t from, uid_t to)
+{
+    return from != 0 && from != geteuid() && to != from;
+}
+
+// Pushes the components of path on todo, the first one last; empty ones
+// and "." name nothing.
+void push_components(std::vector<std::string> &todo, const std::string &path)
+{
+    size_t end = path.size();
+    while (end > 0) {
+        const size_t slash = path.rfind('/', end - 1);
+        const size_t start = slash == std::string::npos ? 0 : slash + 1;
+        const std::string name = path.substr(start, end - start);
+        if (!name.empty() && name != ".")
+            todo.push_back(name);
+        if (slash == std::string::npos)
+            break;
+        end = slash;
+    }
+}
+
+// The target of the symbolic link name in dir_fd, whose size lstat gave.
+bool read_link(int dir_fd, const char *name, off_t size, std::string *target)
+{
+    target->resize(static_cast<size_t>(size > 0 ? size : 255) + 1);
+    for (;;) {
+        const ssize_t n = readlinkat(dir_fd, name, &(*target)[0], target->size());
+        if (n < 0)
+            return false;
+        if (static_cast<size_t>(n) < target->size()) {
+            target->resize(static_cast<size_t>(n));
+            return true;
+        }
+        // The link grew since it was examined.
+        target->resize(target->size() * 2);
+    }
+}
+
+// A directory reached on the way to an operand, and its owner.
+struct step {
+    int fd = -1;
+    uid_t owner = 0;
+};
+
+// Opens a starting point ("/" or "."); false with errno on failure.
+bool start_at(const char *where, step *s)
+{
+    s->fd = open(where, lookup_flags);
+    struct stat st;
+    if (s->fd < 0 || fstat(s->fd, &st) != 0)
+        return false;
+    s->owner = st.st_uid;
+    return true;
+}
+
+// Moves s to the directory name in it, following it if it is a symbolic
+// link by pushing its target on todo (from "/" again for an absolute one).
+// False with errno when that fails, and with *unsafe when it would be an
+// unsafe step.
+bool take_step(step *s, const std::string &name, std::vector<std::string> &todo, int *links,
+               bool *unsafe)
+{
+    const int next = openat(s->fd, name.c_str(), lookup_flags | O_NOFOLLOW);
+    struct stat st;
+    if (next >= 0) {
+        if (fstat(next, &st) != 0 || (*unsafe = unsafe_step(s->owner, st.st_uid))) {
+            close(next);
+            return false;
+        }
+        close(s->fd);
+        s->fd = next;
+        s->owner = st.st_uid;
+        return true;
+    }
+    // A symbolic link fails to open as a directory, with an error that
+    // differs between systems; only its status tells.
+    const int error = errno;
+    std::string target;
+    if (fstatat(s->fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(st.st_mode)) {
+        errno = error;
+        return false;
+    }
+    if (++*links > max_links) {
+        errno = ELOOP;
+        return false;
+    }
+    if ((*unsafe = unsafe_step(s->owner, st.st_uid)) || !read_link(s->fd, name.c_str(), st.st_size, &target))
+        return false;
+    if (target.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    push_components(todo, target);
+    const uid_t link_owner = st.st_uid;
+    if (target[0] == '/') {
+        close(s->fd);
+        if (!start_at("/", s))
+            return false;
+    }
+    // The link's target is the link owner's choice: the directory it leads
+    // to next must be safe to reach from the link.
+    *unsafe = unsafe_step(link_owner, s->owner);
+    return !*unsafe;
+}
+
+// Opens the directory parent one component at a time, from "/" or from the
+// working directory, never following a symbolic link whole but resolving
+// each through the descriptors, so that no link or directory swapped in on
+// the way is followed unchecked. Returns the descriptor, or -1 with errno, or
+// -1 with *unsafe when a step of the way is unsafe.
+int resolve(const std::string &parent, bool *unsafe)
+{
+    *unsafe = false;
+    std::vector<std::string> todo;
+    push_components(todo, parent);
+    step s;
+    if (!start_at(parent[0] == '/' ? "/" : ".", &s)) {
+        const int error = errno;
+        if (s.fd >= 0)
+            close(s.fd);
+        errno = error;
+        return -1;
+    }
+    int links = 0;
+    while (!todo.empty()) {
+        const std::string name = std::move(todo.back());
+        todo.pop_back();
+        if (!take_step(&s, name, todo, &links, unsafe)) {
+            const int error = errno;
+            if (s.fd >= 0)
+                close(s.fd);
+            errno = error;
+            return -1;
+        }
+    }
+    return s.fd;
+}
+
 // Opens the directory that holds an operand, or returns the one still open
 // for the operand before.
-int open_parent(const std::string &parent)
+int open_parent(const std::string &parent, bool *unsafe)
 {
+    *unsafe = false;
     if (cached_parent_fd >= 0 && parent == cached_parent_path)
         return cached_parent_fd;
     if (cached_parent_fd >= 0)
         close(cached_parent_fd);
-    cached_parent_fd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    cached_parent_fd = resolve(parent, unsafe);
     cached_parent_path = parent;
     return cached_parent_fd;
 }
@@ -284,28 +464,67 @@ bool is_root(const struct stat &st)
            root_identity.st_ino == st.st_ino;
 }
 
+// An operand split for removal: its path without trailing slashes, and
+// where its last component starts.
+struct operand {
+    std::string path;
+    size_t base = 0;
+};
+
+operand split(const char *path)
+{
+    operand o;
+    // Trailing slashes name the same object; the last component is what is
+    // removed from its parent.
+    o.path = path;
+    while (o.path.size() > 1 && o.path.back() == '/')
+        o.path.pop_back();
+    const size_t slash = o.path.rfind('/');
+    o.base = slash == std::string::npos ? 0 : slash + 1;
+    return o;
+}
+
+// The error that refuses an operand by its name, or 0. They are the answers
+// rmdir gives: EBUSY for the root directory, EINVAL for a path that ends in
+// "." or "..".
+int refusal(const operand &o)
+{
+    const std::string last = o.path.substr(o.base);
+    if (o.path == "/")
+        return EBUSY;
+    if (last == "." || last == "..")
+        return EINVAL;
+    return 0;
+}
+
 } // namespace
+
+void check_removable(const char *path)
+{
+    if (const int error = refusal(split(path)))
+        fail_call_errno("remove", path, error);
+    // The root directory under another name; a link to it is only a link.
+    struct stat st;
+    if (lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && is_root(st))
+        fail_call_errno("remove", path, EBUSY);
+}
 
 void remove_tree(const char *path)
 {
+    const operand o = split(path);
+    if (const int error = refusal(o))
+        fail_call_errno("remove", path, error);
+    const std::string last = o.path.substr(o.base);
     walk w;
     w.entry_name = path;
-    // Trailing slashes name the same object; the last component is what is
-    // removed from its parent.
-    w.path = path;
-    while (w.path.size() > 1 && w.path.back() == '/')
-        w.path.pop_back();
-    const size_t slash = w.path.rfind('/');
-    const size_t base = slash == std::string::npos ? 0 : slash + 1;
-    const std::string last = w.path.substr(base);
-    // Refused with the answers rmdir gives: EBUSY for the root directory,
-    // EINVAL for a path that ends in "." or "..".
-    if (w.path == "/")
-        fail_call_errno("remove", path, EBUSY);
-    if (last == "." || last == "..")
-        fail_call_errno("remove", path, EINVAL);
+    w.path = o.path;
     w.root_length = w.path.size();
-    w.parent_fd = open_parent(base == 0 ? std::string(".") : w.path.substr(0, base));
+    bool unsafe = false;
+    w.parent_fd = open_parent(o.base == 0 ? std::string(".") : w.path.substr(0, o.base), &unsafe);
+    // A step of the way that another user could have redirected: nothing of
+    // this operand is touched.
+    if (unsafe)
+        fail_call_errno("remove", path, EPERM);
     if (w.parent_fd < 0)
         fail_call(walk_call, path);
     struct stat st;
@@ -320,7 +539,7 @@ void remove_tree(const char *path)
         if (is_root(st))
             fail_call_errno("remove", path, EBUSY);
         w.dev = st.st_dev;
-        enter(w, w.parent_fd, last.c_str(), base, st);
+        enter(w, w.parent_fd, last.c_str(), o.base, st);
         run_walk(w);
     }
 }

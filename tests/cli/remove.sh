@@ -1,6 +1,6 @@
 #!/bin/bash
 # End-to-end removal: real trees, links, failures, depth, races and mounts.
-# Groups: trees, race, mounts. Where it can mount, the script runs on a
+# Groups: trees, race, mounts, hostile, hostile_race. Where it can mount, the script runs on a
 # tmpfs of its own in a private mount namespace; otherwise in a temporary
 # folder, with smaller trees.
 set -u
@@ -28,6 +28,17 @@ mkdir "$work/outside" && : >"$work/outside/precious"
 
 # listing DIR: every path below DIR, sorted.
 listing() { (cd "$1" && find . | LC_ALL=C sort | tr '\n' ' '); }
+# as_user COMMAND...: runs COMMAND as nobody when root, else as it is.
+as_user() {
+    if [ "$(id -u)" = 0 ]; then
+        "$treetool" as 65534 65534 "$@"
+    else
+        "$@"
+    fi
+}
+# shim VARIABLE=VALUE...: the check command runs under the preload shim.
+shim() { wrapper=(env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$shim" "$@" "${memcheck[@]}"); }
+noshim() { wrapper=("${memcheck[@]}"); }
 
 if group trees; then
     # A tree with awkward names and a link out of it goes entirely; the link's
@@ -72,21 +83,18 @@ if group trees; then
     [ -e "$work/deep" ] && fail "the $depth-level tree was not removed"
 
     # Permissions, as an unprivileged user: an unreadable empty directory goes,
-    # a non-empty one stops the run, and so does a file in a locked directory.
-    as_user() {
-        if [ "$(id -u)" = 0 ]; then
-            setpriv --reuid=65534 --regid=65534 --clear-groups "$@"
-        else
-            "$@"
-        fi
-    }
+    # a non-empty one stops the run, and so does a file in a locked directory;
+    # an operand in a directory that can be written and searched but not read
+    # goes, as with rm.
     p=$work/perm
-    mkdir -p "$p/unreadable" "$p/full/sub" && : >"$p/full/sub/f"
-    chmod 333 "$p/unreadable" "$p/full/sub"
-    candidate "$p/unreadable" "$p/full"
+    mkdir -p "$p/unreadable" "$p/full/sub" "$p/wx/x/sub" && : >"$p/full/sub/f" >"$p/wx/x/sub/f"
+    candidate "$p/unreadable" "$p/full" "$p/wx/x"
+    chmod 333 "$p/unreadable" "$p/full/sub" "$p/wx"
     [ "$(id -u)" = 0 ] && chown -R 65534:65534 "$p" "$keep"
     as_user "$bin" "$p/unreadable" "$keep" >"$out/out" 2>&1 || fail "unreadable empty directory: $(cat "$out/out")"
     [ -e "$p/unreadable" ] && fail "unreadable empty directory left behind"
+    as_user "$bin" "$p/wx/x" "$keep" >"$out/out" 2>&1 || fail "write-and-search-only parent: $(cat "$out/out")"
+    [ -e "$p/wx/x" ] && fail "operand in a write-and-search-only directory left behind"
     as_user "$bin" "$p/full" "$keep" >"$out/out" 2>"$out/err"
     status=$?
     [ "$status" = 3 ] && [ "$(cat "$out/err")" = "$bin: remove($p/full/sub): Directory not empty" ] ||
@@ -107,13 +115,119 @@ if group trees; then
     # it: the walk keeps to what it opened and fails when it comes back up.
     mkdir -p "$work/swap/sub" && : >"$work/swap/sub/f1" >"$work/swap/sub/precious"
     candidate "$work/swap"
-    wrapper=(env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$shim"
-        SWAP_DIR="$work/swap/sub" SWAP_TARGET="$work/outside" "${memcheck[@]}")
+    shim SWAP_DIR="$work/swap/sub" SWAP_TARGET="$work/outside"
     check 3 "" "$bin: remove($work/swap/sub): Not a directory$nl" "$work/swap" "$keep"
-    wrapper=("${memcheck[@]}")
+    noshim
     [ "$(listing "$work/outside")" = ". ./precious " ] || fail "the swap reached outside the tree"
     [ "$(listing "$work/swap")" = ". ./sub ./sub.moved " ] || fail "swap: $(listing "$work/swap")"
     rm -rf "$work/swap"
+
+    # A subdirectory replaced by another directory between its examination
+    # and its opening: neither is entered.
+    mkdir -p "$work/swap/sub" && : >"$work/swap/sub/f"
+    candidate "$work/swap"
+    shim SWAP_AT=openat SWAP_DIR="$work/swap/sub" SWAP_TARGET=
+    check 3 "" "$bin: remove($work/swap/sub): Directory replaced during removal$nl" "$work/swap" "$keep"
+    noshim
+    [ "$(listing "$work/swap")" = ". ./sub ./sub.moved ./sub.moved/f " ] || fail "replaced: $(listing "$work/swap")"
+    rm -rf "$work/swap"
+
+    # An operand that is never removed stops a deleting run before its first
+    # deletion.
+    mkdir "$work/old" && candidate "$work/old"
+    (cd "$work" && check 3 "" "$bin: remove(.): Invalid argument$nl" -v old "$keep" .) ||
+        failures=$((failures + 1))
+    [ -d "$work/old" ] || fail "an entry was deleted before the run refused ."
+    rmdir "$work/old"
+
+    # Every deletion is logged before the next one starts: a run stopped by
+    # SIGTERM at its fourth removal has logged the three before.
+    mkdir "$work/log" && : >"$work/log/1" >"$work/log/2" >"$work/log/3" >"$work/log/4" >"$work/log/5"
+    candidate "$work"/log/?
+    shim KILL_AT=4
+    # The subshell keeps the shell's own word on the signal out of the log.
+    ("${wrapper[@]}" "$bin" -v "$work"/log/? "$keep" >"$out/log" 2>&1) 2>/dev/null
+    noshim
+    [ "$(ls "$work/log" | wc -l)" = 2 ] && [ "$(grep -c '^Deleted ' "$out/log")" = 3 ] ||
+        fail "log of a stopped run: $(ls "$work/log" | tr '\n' ' '); $(cat "$out/log")"
+    rm -rf "$work/log"
+fi
+
+# Attacks from above the operand, by a user who owns a directory on the way
+# while root runs agetrim: alice (nobody) owns h/alice and everything in it;
+# victim (root's) holds what a redirected removal would reach.
+hostile_tree() {
+    h=$work/hostile
+    rm -rf "$h" "$work/victim"
+    mkdir -p "$h/alice/daily/etc/sub" "$h/alice/a/b/etc" "$work/victim/etc" "$work/victim/b/etc"
+    : >"$h/alice/daily/etc/sub/f" >"$work/victim/etc/f" >"$work/victim/b/etc/f"
+    candidate "$h/alice/daily/etc" "$h/alice/a/b/etc" "$work/victim/etc" "$work/victim/b/etc"
+    chown -R 65534:65534 "$h/alice"
+}
+victim_intact() { [ "$(listing "$work/victim")" = ". ./b ./b/etc ./b/etc/f ./etc ./etc/f " ]; }
+refused() { printf "%s: remove(%s): Operation not permitted\n" "$bin" "$1"; }
+why=
+[ "$(id -u)" = 0 ] || why="needs root to run agetrim as root against another user"
+if ! group hostile; then
+    :
+elif [ -n "$why" ]; then
+    skip hostile "$why"
+else
+    # The operand's parent, then its grandparent, swapped for alice's link
+    # to the victim once the entry list is made.
+    hostile_tree
+    shim SWAP_AT=openat SWAP_DIR="$h/alice/daily" SWAP_TARGET="$work/victim" SWAP_OWNER=65534:65534
+    check 3 "" "$(refused "$h/alice/daily/etc")$nl" "$h/alice/daily/etc" "$keep"
+    shim SWAP_AT=openat SWAP_DIR="$h/alice/a" SWAP_TARGET="$work/victim" SWAP_OWNER=65534:65534
+    check 3 "" "$(refused "$h/alice/a/b/etc")$nl" "$h/alice/a/b/etc" "$keep"
+    noshim
+    victim_intact || fail "a swapped ancestor led outside: $(listing "$work/victim")"
+
+    # Root's own link moved into alice's directory, and alice's link with an
+    # absolute target: both would let alice choose where it leads.
+    hostile_tree
+    ln -s "$work/victim" "$h/alice/rootlink"
+    ln -s "$h/alice/daily" "$h/alice/absolute" && chown -h 65534:65534 "$h/alice/absolute"
+    check 3 "" "$(refused "$h/alice/rootlink/etc")$nl" "$h/alice/rootlink/etc" "$keep"
+    check 3 "" "$(refused "$h/alice/absolute/etc")$nl" "$h/alice/absolute/etc" "$keep"
+    victim_intact || fail "a link in alice's directory led outside: $(listing "$work/victim")"
+
+    # Alice's relative link inside her tree and root's link to her tree are
+    # followed.
+    ln -s daily "$h/alice/current" && chown -h 65534:65534 "$h/alice/current"
+    ln -s "$h/alice" "$work/admin"
+    check 0 "Deleted $h/alice/current/etc$nl" "" -v "$h/alice/current/etc" "$keep"
+    check 0 "Deleted $work/admin/a/b/etc$nl" "" -v "$work/admin/a/b/etc" "$keep"
+    [ -e "$h/alice/daily/etc" ] || [ -e "$h/alice/a/b/etc" ] && fail "followed links: $(listing "$h")"
+    rm -f "$work/admin"
+fi
+
+# Alice exchanging her directory above the operand with her link to the
+# victim, over and over, while root prunes: the removal never escapes.
+trials=500
+[ ${#memcheck[@]} -gt 0 ] && trials=20
+if ! group hostile_race; then
+    :
+elif [ -n "$why" ]; then
+    skip hostile_race "$why"
+elif ! "$treetool" can-exchange; then
+    skip hostile_race "no atomic exchange of two names here (renameat2 RENAME_EXCHANGE)"
+else
+    escapes=0 removed=0
+    for run in $(seq "$trials"); do
+        hostile_tree
+        ln -s "$work/victim" "$h/alice/evil" && chown -h 65534:65534 "$h/alice/evil"
+        rm -f "$out/racer"
+        "$treetool" as 65534 65534 "$treetool" exchange "$h/alice/daily" "$h/alice/evil" >"$out/racer" &
+        racer=$!
+        while [ ! -s "$out/racer" ]; do sleep 0.001; done
+        "${wrapper[@]}" "$bin" "$h/alice/daily/etc" "$keep" >/dev/null 2>&1 && removed=$((removed + 1))
+        kill "$racer"
+        wait "$racer" 2>/dev/null
+        victim_intact || escapes=$((escapes + 1))
+    done
+    echo "exchange race: $trials trials, $removed removals, $escapes escapes"
+    [ "$escapes" = 0 ] || fail "the removal escaped in $escapes of $trials trials"
 fi
 
 # Another process exchanging a subdirectory and a link to the outside over

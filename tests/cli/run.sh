@@ -68,6 +68,17 @@ if group basic; then
     # The free-space probe takes date operands as paths.
     check 3 "" "$bin: statsvfs(2020-01-01): No such file or directory$nl" -d -n -S 1k 2020-01-01
 
+    # A date so far back that its age does not fit 32 bits is a delete
+    # candidate under every schedule and changes nothing for the others.
+    week=()
+    for d in 1 2 3 4 5 6 7; do week+=("$(date -u -d "@$((now - d * 86400))" +%Y-%m-%d)"); done
+    far=-2000000000-01-01
+    for o in "" -f "-e 2" "-e 0.5" "-F -g 3 -c 9"; do
+        "$bin" -d -n $o "${week[@]}" >"$out/without" 2>&1
+        echo "$far" >>"$out/without"
+        check 0 "$(cat "$out/without")$nl" "" -d -n $o -- "${week[@]}" "$far"
+    done
+
     # Date operands that cannot be read.
     check 4 "" "$bin: Unable to parse date [2020-07] as YYYY-MM-DD [hh:[mm:[ss]]]$nl" -d -n 2020-01-01 2020-07
     check 4 "" "$bin: Invalid time specification: 2147483647-2147483647-1$nl" -d -N 2147483647-2147483647-1
@@ -89,6 +100,10 @@ fi
 if group memory; then
     if (ulimit -v 100000 && "$bin" -p -c 1 >/dev/null 2>&1); then
         (ulimit -v 100000 && wrapper=() && check 2 "" "$bin: Out of memory$nl" -p -c 2147483647 -g 1e9) ||
+            failures=$((failures + 1))
+        # A date beyond every schedule needs no schedule that reaches it: a
+        # uniform one would take 8 GiB.
+        (ulimit -v 262144 -t 5 && wrapper=() && check 0 "-2000000000-01-01$nl" "" -d -n -- 2026-01-01 -2000000000-01-01) ||
             failures=$((failures + 1))
     else
         skip memory "this build cannot start under an address-space limit (sanitizers reserve more)"

@@ -1,27 +1,93 @@
-// LD_PRELOAD shim for the removal tests: at the first unlinkat call it moves
-// the directory SWAP_DIR away and puts a symbolic link to SWAP_TARGET in its
-// place, as an attacker racing the walk would.
+// Preload shim for the removal tests: it changes the tree under agetrim at
+// a chosen moment, as an attacker racing it would.
+//   SWAP_DIR     the directory to move away (to SWAP_DIR.moved)
+//   SWAP_TARGET  what takes its place: a symbolic link to SWAP_TARGET, or,
+//                when SWAP_TARGET is empty, a new empty directory
+//   SWAP_OWNER   uid:gid given to what takes its place (as chown -h would)
+//   SWAP_AT      "unlinkat" (default): at the first unlinkat call;
+//                "openat": just before the first openat of SWAP_DIR's last
+//                component, after the entry list has been made
+//   KILL_AT      N: agetrim gets SIGTERM at its Nth unlinkat call, before
+//                that removal
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+
+namespace {
+
+bool swapped = false;
+
+const char *setting(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+void swap()
+{
+    swapped = true;
+    const std::string dir = setting("SWAP_DIR");
+    const char *target = std::getenv("SWAP_TARGET");
+    if (std::rename(dir.c_str(), (dir + ".moved").c_str()) != 0 ||
+        (*target != '\0' ? symlink(target, dir.c_str()) : mkdir(dir.c_str(), 0755)) != 0)
+        std::perror("swap_shim");
+    unsigned uid = 0;
+    unsigned gid = 0;
+    if (std::sscanf(setting("SWAP_OWNER"), "%u:%u", &uid, &gid) == 2 &&
+        lchown(dir.c_str(), uid, gid) != 0)
+        std::perror("swap_shim: lchown");
+}
+
+bool armed(const char *at)
+{
+    return !swapped && std::getenv("SWAP_DIR") != nullptr && std::getenv("SWAP_TARGET") != nullptr &&
+           std::strcmp(*setting("SWAP_AT") != '\0' ? setting("SWAP_AT") : "unlinkat", at) == 0;
+}
+
+template <typename Function> Function next(const char *name)
+{
+    return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
 
 // The C library names the parameters differently on each system.
 // NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
 extern "C" int unlinkat(int dir_fd, const char *name, int flags)
 {
-    using unlinkat_function = int (*)(int, const char *, int);
-    static const auto real = reinterpret_cast<unlinkat_function>(dlsym(RTLD_NEXT, "unlinkat"));
-    static bool swapped = false;
-    const char *dir = std::getenv("SWAP_DIR");
-    const char *target = std::getenv("SWAP_TARGET");
-    if (!swapped && dir != nullptr && target != nullptr) {
-        swapped = true;
-        if (std::rename(dir, (std::string(dir) + ".moved").c_str()) != 0 ||
-            symlink(target, dir) != 0)
-            std::perror("swap_shim");
-    }
+    static const auto real = next<int (*)(int, const char *, int)>("unlinkat");
+    static long calls = 0;
+    if (++calls == std::atol(setting("KILL_AT")))
+        raise(SIGTERM);
+    if (armed("unlinkat"))
+        swap();
     return real(dir_fd, name, flags);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int openat(int dir_fd, const char *name, int flags, ...)
+{
+    static const auto real = next<int (*)(int, const char *, int, ...)>("openat");
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0) {
+        va_list arguments;
+        va_start(arguments, flags);
+        mode = static_cast<mode_t>(va_arg(arguments, int));
+        va_end(arguments);
+    }
+    if (armed("openat")) {
+        const char *dir = setting("SWAP_DIR");
+        const char *last = std::strrchr(dir, '/');
+        if (std::strcmp(name, last != nullptr ? last + 1 : dir) == 0)
+            swap();
+    }
+    return real(dir_fd, name, flags, mode);
 }

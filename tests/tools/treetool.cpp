@@ -5,7 +5,10 @@
 //   treetool exchange A B             swaps A and B atomically until killed,
 //                                     saying "running" after the first swap
 //   treetool can-exchange             succeeds where exchange works
+//   treetool as UID GID COMMAND...    runs COMMAND as that user and group,
+//                                     with no supplementary groups
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -59,8 +62,20 @@ static int exchange(const char *a, const char *b)
 #endif
 }
 
+static int run_as(const char *uid, const char *gid, char **command)
+{
+    const gid_t group = static_cast<gid_t>(std::strtoul(gid, nullptr, 10));
+    if (setgroups(0, nullptr) != 0 || setgid(group) != 0 ||
+        setuid(static_cast<uid_t>(std::strtoul(uid, nullptr, 10))) != 0)
+        return perror("as"), 2;
+    execvp(command[0], command);
+    return perror(command[0]), 127;
+}
+
 int main(int argc, char **argv)
 {
+    if (argc >= 5 && std::strcmp(argv[1], "as") == 0)
+        return run_as(argv[2], argv[3], argv + 4);
     if (argc == 2 && std::strcmp(argv[1], "can-exchange") == 0) {
 #if defined(__linux__) && defined(SYS_renameat2)
         return 0;
@@ -72,6 +87,6 @@ int main(int argc, char **argv)
         return deep(argv[2], std::strtol(argv[3], nullptr, 10), std::strtol(argv[4], nullptr, 10));
     if (argc == 4 && std::strcmp(argv[1], "exchange") == 0)
         return exchange(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange\n");
+    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange | as UID GID COMMAND...\n");
     return 2;
 }

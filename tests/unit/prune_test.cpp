@@ -49,8 +49,7 @@ protected:
             entries.push_back(e);
         }
         entry_count = static_cast<int64_t>(entries.size());
-        const int32_t oldest = age_in_days(noon, entries.back().time);
-        generate_schedule(settings, entry_count, total_size, oldest);
+        generate_schedule(settings, entry_count, total_size, oldest_age(noon));
     }
     // Matches at noon and returns the trace.
     static std::string match()
@@ -110,6 +109,41 @@ TEST_F(Prune, EachIntervalKeepsItsOldestEntry)
     make({{"new", -3 * day}, {"old", 40 * day}});
     match();
     EXPECT_EQ(entries[0].candidate, 0);
+}
+
+TEST_F(Prune, AFarPastEntryNeverCondemnsTheOthers)
+{
+    // Ten dailies and, for each schedule, the same with an entry dated so
+    // far back that its age does not fit 32 bits: only that one is added to
+    // the candidates, and the schedule stays as short as without it.
+    const time_t far = -(time_t {1} << 62);
+    for (int kind = 0; kind < 4; kind++) {
+        SetUp();
+        settings.opt_fibonacci = kind == 1;
+        settings.opt_exponential = kind == 2;
+        settings.opt_gaussian = kind == 3;
+        settings.std_dev = 5;
+        settings.keep_count = 12; // a Gaussian target that the extra entry leaves alone
+        std::vector<std::pair<const char *, time_t>> list;
+        static const char *const names[] = {"d0", "d1", "d2", "d3", "d4",
+                                            "d5", "d6", "d7", "d8", "d9"};
+        for (int i = 0; i < 10; i++)
+            list.emplace_back(names[i], i * day + 3600);
+        make(list);
+        match();
+        std::vector<int> marks;
+        for (const entry &e : entries)
+            marks.push_back(e.candidate);
+        list.emplace_back("far", noon - far);
+        make(list);
+        EXPECT_LE(schedule_len, 12) << "schedule " << kind;
+        match();
+        marks.push_back(1);
+        std::vector<int> with_far;
+        for (const entry &e : entries)
+            with_far.push_back(e.candidate);
+        EXPECT_EQ(with_far, marks) << "schedule " << kind;
+    }
 }
 
 TEST_F(Prune, AnEmptyScheduleMakesEveryEntryACandidate)
