@@ -99,6 +99,10 @@ static entry file_entry(const char *operand)
     struct stat st;
     if (stat(operand, &st) != 0)
         fail_call("stat", operand);
+    // A run that deletes refuses an operand it would never remove before it
+    // removes anything.
+    if (!dry_run() && !settings.opt_print_schedule)
+        check_removable(operand, st);
     entry e;
     e.time = file_time(operand, st, settings.time_spec);
     e.size = st.st_size;
@@ -108,13 +112,8 @@ static entry file_entry(const char *operand)
 
 void build_entries(int count, char *const operands[])
 {
-    // A run that deletes refuses an operand it would never remove before it
-    // removes anything.
-    const bool deleting = !dry_run() && !settings.opt_print_schedule;
     entries.reserve(static_cast<size_t>(count));
     for (int i = 0; i < count; i++) {
-        if (deleting)
-            check_removable(operands[i]);
         if (settings.opt_dates) {
             entry e;
             e.time = date_time(operands[i]);

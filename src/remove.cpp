@@ -234,8 +234,8 @@ void reopen_parent(walk &w)
     const size_t index = w.levels.size() - 2;
     level &parent = w.levels[index];
     bool replaced = false;
-    DIR *stream = open_directory(w, dirfd(w.levels.back().stream), "..", parent.dev, parent.ino,
-                                 &replaced);
+    DIR *stream =
+        open_directory(w, dirfd(w.levels.back().stream), "..", parent.dev, parent.ino, &replaced);
     if (replaced) {
         // The directory was moved away from the parent it was entered from.
         w.path.resize(parent.path_length);
@@ -387,7 +387,8 @@ bool take_step(step *s, const std::string &name, std::vector<std::string> &todo,
         errno = ELOOP;
         return false;
     }
-    if ((*unsafe = unsafe_step(s->owner, st.st_uid)) || !read_link(s->fd, name.c_str(), st.st_size, &target))
+    if ((*unsafe = unsafe_step(s->owner, st.st_uid)) ||
+        !read_link(s->fd, name.c_str(), st.st_size, &target))
         return false;
     if (target.empty()) {
         errno = ENOENT;
@@ -499,13 +500,13 @@ int refusal(const operand &o)
 
 } // namespace
 
-void check_removable(const char *path)
+void check_removable(const char *path, const struct stat &target)
 {
     if (const int error = refusal(split(path)))
         fail_call_errno("remove", path, error);
     // The root directory under another name; a link to it is only a link.
     struct stat st;
-    if (lstat(path, &st) == 0 && S_ISDIR(st.st_mode) && is_root(st))
+    if (is_root(target) && lstat(path, &st) == 0 && !S_ISLNK(st.st_mode))
         fail_call_errno("remove", path, EBUSY);
 }
 

@@ -48,7 +48,8 @@ void swap()
 
 bool armed(const char *at)
 {
-    return !swapped && std::getenv("SWAP_DIR") != nullptr && std::getenv("SWAP_TARGET") != nullptr &&
+    return !swapped && std::getenv("SWAP_DIR") != nullptr &&
+           std::getenv("SWAP_TARGET") != nullptr &&
            std::strcmp(*setting("SWAP_AT") != '\0' ? setting("SWAP_AT") : "unlinkat", at) == 0;
 }
 

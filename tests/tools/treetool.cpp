@@ -87,6 +87,7 @@ int main(int argc, char **argv)
         return deep(argv[2], std::strtol(argv[3], nullptr, 10), std::strtol(argv[4], nullptr, 10));
     if (argc == 4 && std::strcmp(argv[1], "exchange") == 0)
         return exchange(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange | as UID GID COMMAND...\n");
+    std::fprintf(stderr, "usage: treetool deep DIR DEPTH SIBLINGS | exchange A B | can-exchange | "
+                         "as UID GID COMMAND...\n");
     return 2;
 }

@@ -41,7 +41,8 @@ TEST(RemoveDeathTest, OperandsThatAreNeverRemovedAreRefused)
         SCOPED_TRACE(c.operand);
         const std::string message = failure("remove", c.operand, c.error);
         EXPECT_EXIT(remove_tree(c.operand), testing::ExitedWithCode(exit_system), message);
-        EXPECT_EXIT(check_removable(c.operand), testing::ExitedWithCode(exit_system), message);
+        struct stat st {};
+        EXPECT_EXIT(check_removable(c.operand, st), testing::ExitedWithCode(exit_system), message);
     }
 }
 
@@ -68,7 +69,15 @@ TEST(RemoveDeathTest, AWayThatCannotBeResolvedStopsTheRun)
         EXPECT_EXIT(remove_tree(c.operand.c_str()), testing::ExitedWithCode(exit_system),
                     failure("nftw", c.operand, c.error));
     }
-    check_removable(dir.c_str()); // an ordinary directory passes
+    struct stat st {};
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    check_removable(dir.c_str(), st); // an ordinary directory passes
+    // The root directory under another name is refused, a link to it is not.
+    ASSERT_EQ(stat("/", &st), 0);
+    EXPECT_EXIT(check_removable(dir.c_str(), st), testing::ExitedWithCode(exit_system),
+                failure("remove", dir, EBUSY));
+    ASSERT_EQ(symlink("/", (dir + "/root").c_str()), 0);
+    check_removable((dir + "/root").c_str(), st);
     std::filesystem::remove_all(dir);
 }
 
