@@ -118,7 +118,8 @@ def bench_files(agetrim, root, n, rounds, results):
     dry = [agetrim, "-n", "-f", "-c", "1000"] + names
     victims = subprocess.run(dry, cwd=base, capture_output=True, text=True,
                              check=True, env=ENV).stdout.split()
-    stat = ["stat", "-c", "%Y"] + names
+    # GNU stat takes its format with -c, BSD stat with -f.
+    stat = (["stat", "-c", "%Y"] if sys.platform.startswith("linux") else ["stat", "-f", "%m"]) + names
     results.append(("dry", n) + alternate(rounds, lambda: timed(dry, base),
                                           lambda: timed(stat, base)))
 

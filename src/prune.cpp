@@ -141,6 +141,12 @@ int64_t free_space(const struct statvfs &vfs)
     // f_bavail counts fragments of f_frsize bytes; f_bsize is only the
     // preferred I/O size and, where larger, would overstate what is free.
     const uint64_t unit = vfs.f_frsize != 0 ? vfs.f_frsize : vfs.f_bsize;
+    // FreeBSD copies a signed count of free blocks into the unsigned
+    // f_bavail: below zero, once root has written into the reserve, it
+    // arrives as almost 2^64. More available than there are blocks means
+    // none at all.
+    if (vfs.f_bavail > vfs.f_blocks)
+        return 0;
     uint64_t bytes = 0;
     if (__builtin_mul_overflow(static_cast<uint64_t>(vfs.f_bavail), unit, &bytes) ||
         bytes > static_cast<uint64_t>(INT64_MAX))

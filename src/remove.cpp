@@ -327,7 +327,7 @@ bool read_link(int dir_fd, const char *name, off_t size, std::string *target)
 {
     target->resize(static_cast<size_t>(size > 0 ? size : 255) + 1);
     for (;;) {
-        const ssize_t n = readlinkat(dir_fd, name, &(*target)[0], target->size());
+        const ssize_t n = readlinkat(dir_fd, name, target->data(), target->size());
         if (n < 0)
             return false;
         if (static_cast<size_t>(n) < target->size()) {

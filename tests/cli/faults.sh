@@ -1,14 +1,14 @@
 #!/bin/bash
 # Faults from below: a read-only file system, an immutable file, I/O errors
-# injected with strace, no free descriptors and no memory (one group each:
-# readonly, immutable, inject, descriptors, memory). Each must end with
-# its message and status (never 0, never a signal), and nothing may be
+# injected by the preload shim, no free descriptors and no memory (one group
+# each: readonly, immutable, inject, descriptors, memory). Each must end
+# with its message and status (never 0, never a signal), and nothing may be
 # removed after the failure.
 set -u
 want_mounts=1
 . "$(dirname "$0")/lib.sh"
-# In a sanitized build, LeakSanitizer cannot work under strace or without a
-# free descriptor; leaks are checked by the rest of the suite.
+# In a sanitized build, LeakSanitizer cannot work without a free
+# descriptor; leaks are checked by the rest of the suite.
 export ASAN_OPTIONS=detect_leaks=0${ASAN_OPTIONS:+:$ASAN_OPTIONS}
 
 # expect STATUS STDERR TREE... -- ARGS...: run agetrim and check that it
@@ -31,34 +31,33 @@ expect() {
 # tree NAME: a directory with a file and a subdirectory, made a candidate.
 tree() {
     mkdir -p "$1/sub" && : >"$1/file" >"$1/sub/file"
-    touch -d "@$((now - 3600))" "$1"
+    set_time "$((now - 3600))" "$1"
 }
 keep=$work/keep
 : >"$keep"
-touch -d "@$((now - 7200))" "$keep"
+set_time "$((now - 7200))" "$keep"
 # later is deleted after tree (it is newer): a failure on tree must spare it.
 later=$work/later
 tree "$work/later"
-touch -d "@$((now - 1800))" "$later"
+set_time "$((now - 1800))" "$later"
 
-# I/O errors reading a directory, removing, and measuring free space.
-if ! group inject; then
-    :
-elif ! command -v strace >/dev/null; then
-    skip inject "needs strace to inject I/O errors"
-elif ! strace -o /dev/null true 2>/dev/null; then
-    skip inject "strace cannot trace processes here"
-else
-    inject() { strace -f -o /dev/null -P "$work/t" -e inject="$1" "$bin" "${@:2}"; }
+# I/O errors reading a directory, removing, examining an operand and
+# measuring free space: later is spared each time.
+if group inject; then
+    inject() {
+        env ASAN_OPTIONS=verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS} \
+            LD_PRELOAD="$shim" FAIL_CALL="$1" "$bin" "${@:2}"
+    }
     tree "$work/t"
+    mkdir "$work/flat" && : >"$work/flat/file" && set_time "$((now - 3600))" "$work/flat"
     expect 3 "$bin: nftw($work/t): Input/output error" "$work/t/file" "$later/file" -- \
-        inject getdents64:error=EIO "$later" "$work/t" "$keep"
-    expect 3 "$bin: remove($work/t/file): Input/output error" "$work/t/file" "$later/file" -- \
-        strace -f -o /dev/null -e inject=unlinkat:error=EIO "$bin" "$later" "$work/t" "$keep"
+        inject readdir "$later" "$work/t" "$keep"
+    expect 3 "$bin: remove($work/flat/file): Input/output error" "$work/flat/file" "$later/file" -- \
+        inject unlinkat "$later" "$work/flat" "$keep"
     expect 3 "$bin: statsvfs($work/t): Input/output error" "$work/t" -- \
-        inject statfs:error=EIO -S 1k "$work/t"
+        inject statvfs -S 1k "$work/t"
     expect 3 "$bin: stat($work/t): Input/output error" "$work/t" -- \
-        inject newfstatat,statx:error=EIO "$work/t" "$keep"
+        inject stat "$work/t" "$keep"
 fi
 
 # No descriptor left for a subdirectory: standard input, output and error,
@@ -89,28 +88,28 @@ if ! group readonly; then
 elif [ -n "$why" ]; then
     skip readonly "$why"
 else
-    tree "$work/ro"
-    mount --bind "$work/ro" "$work/ro" && mount -o remount,ro,bind "$work/ro"
+    # The tree seen again read-only at ro, which is then its root.
+    tree "$work/rosource"
+    mkdir "$work/ro"
+    bind_mount -r "$work/rosource" "$work/ro"
     expect 3 "$bin: remove($work/ro/file): Read-only file system" "$work/ro/file" "$later/file" -- \
         "$bin" "$later" "$work/ro" "$keep"
     umount "$work/ro"
 fi
 
-# An immutable file, where the file system of the temporary folder knows
-# the attribute (tmpfs does not, ext4 does).
+# An immutable file, where the file system of the temporary folder keeps
+# the flag (tmpfs does not; ext4, UFS and ZFS do).
 if group immutable; then
-    disk=$(mktemp -d -p "${TMPDIR:-/var/tmp}")
+    disk=$(mktemp -d "${TMPDIR:-/var/tmp}/agetrim-faults.XXXXXX")
     mkdir -p "$disk/imm"
     : >"$disk/imm/locked"
-    if ! command -v chattr >/dev/null; then
-        skip immutable "needs chattr to make a file immutable"
-    elif ! chattr +i "$disk/imm/locked" 2>/dev/null; then
-        skip immutable "the file system of ${TMPDIR:-/var/tmp} has no immutable files, or not for this user"
+    if ! "$treetool" immutable on "$disk/imm/locked" 2>"$out/imm"; then
+        skip immutable "no immutable file in ${TMPDIR:-/var/tmp}: $(cat "$out/imm")"
     else
-        touch -d "@$((now - 3600))" "$disk/imm"
+        set_time "$((now - 3600))" "$disk/imm"
         expect 3 "$bin: remove($disk/imm/locked): Operation not permitted" "$disk/imm/locked" \
             "$later/file" -- "$bin" "$later" "$disk/imm" "$keep"
-        chattr -i "$disk/imm/locked"
+        "$treetool" immutable off "$disk/imm/locked"
     fi
     rm -rf "$disk"
 fi

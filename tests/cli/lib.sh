@@ -7,11 +7,12 @@
 # and skip_status when it left a group out: one that needs a tool or a
 # privilege that is missing here, which it names.
 
-# Scripts that mount file systems set want_mounts=1 first: as root they then
-# run again in a private mount namespace, so that nothing they mount is seen
-# outside or outlives them.
+# Scripts that mount file systems set want_mounts=1 first: as root, where
+# the system has mount namespaces (Linux), they then run again in a private
+# one, so that nothing they mount is seen outside or outlives them.
+# Elsewhere (FreeBSD) they mount in the open and unmount on the way out.
 if [ "${want_mounts:-}" = 1 ] && [ "$(id -u)" = 0 ] && [ -z "${AGETRIM_PRIVATE_MOUNTS:-}" ] &&
-    command -v unshare >/dev/null; then
+    command -v unshare >/dev/null && unshare -m --propagation private true 2>/dev/null; then
     AGETRIM_PRIVATE_MOUNTS=1 exec unshare -m --propagation private bash "$0" "$@"
 fi
 skip_status=77
@@ -21,6 +22,8 @@ if [ "${1:-}" = -g ]; then
     shift 2
 fi
 bin=$1
+treetool=${2:-}
+shim=${3:-}
 # The scripts change directory; a relative path would stop working.
 case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
 export TZ=UTC LC_ALL=C
@@ -42,25 +45,53 @@ cleanup() { rm -rf "$work"; }
 trap '[ "$BASHPID" = "$$" ] && { cleanup; rm -rf "$out"; }' EXIT
 now=$(date +%s)
 
-# mounts_unavailable: why this run cannot mount file systems privately, or
-# nothing when it can.
+# set_time EPOCH FILE...: gives the files that modification time.
+set_time() { "$treetool" touch "$@"; }
+# utc_date EPOCH FORMAT: the time EPOCH formatted by strftime, in UTC.
+utc_date() { "$treetool" date "$@"; }
+
+# mounts_unavailable: why this run cannot mount file systems, or nothing
+# when it can (it tries once).
 mounts_unavailable() {
     if [ "$(id -u)" != 0 ]; then
         echo "needs root to mount file systems"
-    elif [ -z "${AGETRIM_PRIVATE_MOUNTS:-}" ]; then
-        echo "needs unshare for a private mount namespace"
+        return
     fi
+    if [ -z "${mount_probe:-}" ]; then
+        local dir
+        dir=$(mktemp -d) || return
+        if mount -t tmpfs -o size=1m tmpfs "$dir" 2>"$out/mount"; then
+            umount "$dir"
+            mount_probe=ok
+        else
+            mount_probe="mounting a tmpfs fails here: $(head -n 1 "$out/mount")"
+        fi
+        rmdir "$dir"
+    fi
+    [ "$mount_probe" = ok ] || echo "$mount_probe"
 }
 
 # mount_scratch SIZE: puts a tmpfs of SIZE on the scratch folder; false when
 # that cannot be done (see mounts_unavailable).
 mount_scratch() {
-    [ -n "${AGETRIM_PRIVATE_MOUNTS:-}" ] && mount -t tmpfs -o "size=$1" agetrim-test "$work" || return 1
+    [ -z "$(mounts_unavailable)" ] && mount -t tmpfs -o "size=$1" tmpfs "$work" || return 1
     chmod 755 "$work"
     cleanup() {
-        umount -R "$work"
+        umount -R "$work" 2>/dev/null || umount "$work"
         rm -rf "$work"
     }
+}
+
+# bind_mount [-r] SOURCE TARGET: SOURCE seen again at TARGET (read-only with
+# -r): a bind mount on Linux, nullfs on the BSDs.
+bind_mount() {
+    local ro=
+    [ "$1" = -r ] && ro=1 && shift
+    if [ "$(uname)" = Linux ]; then
+        mount --bind "$1" "$2" && { [ -z "$ro" ] || mount -o remount,ro,bind "$2"; }
+    else
+        mount -t nullfs ${ro:+-o ro} "$1" "$2"
+    fi
 }
 
 fail() {

@@ -40,11 +40,11 @@ if group basic; then
 
     # Printing schedules sized by real operands. Ages are whole days plus twelve
     # hours, so the run may start at any time of day.
-    touch -d "@$((now - 10 * 86400 - 43200))" "$work/old"
-    touch -d "@$((now - 3600))" "$work/new"
+    set_time "$((now - 10 * 86400 - 43200))" "$work/old"
+    set_time "$((now - 3600))" "$work/new"
     # Named for midnight three days ago: three or (just after midnight) four days
     # old, which give the same Fibonacci schedule.
-    dated=$(date -u -d "@$((now - 3 * 86400))" +%Y%m%d).tar
+    dated=$(utc_date "$((now - 3 * 86400))" %Y%m%d).tar
     : >"$work/$dated"
     : >"$work/20200701.tar"
     check 0 "1${nl}1${nl}2${nl}3${nl}5${nl}8${nl}13${nl}" "" -p -c 1 -f "$work/new" "$work/old"
@@ -71,7 +71,7 @@ if group basic; then
     # A date so far back that its age does not fit 32 bits is a delete
     # candidate under every schedule and changes nothing for the others.
     week=()
-    for d in 1 2 3 4 5 6 7; do week+=("$(date -u -d "@$((now - d * 86400))" +%Y-%m-%d)"); done
+    for d in 1 2 3 4 5 6 7; do week+=("$(utc_date "$((now - d * 86400))" %Y-%m-%d)"); done
     far=-2000000000-01-01
     for o in "" -f "-e 2" "-e 0.5" "-F -g 3 -c 9"; do
         "$bin" -d -n $o "${week[@]}" >"$out/without" 2>&1

@@ -9,11 +9,16 @@
 //                component, after the entry list has been made
 //   KILL_AT      N: agetrim gets SIGTERM at its Nth unlinkat call, before
 //                that removal
+//   FAIL_CALL    readdir, unlinkat, stat or statvfs: every call of it
+//                fails with EIO, as on a failing disk
+#include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
@@ -35,14 +40,15 @@ void swap()
 {
     swapped = true;
     const std::string dir = setting("SWAP_DIR");
-    const char *target = std::getenv("SWAP_TARGET");
+    const char *target = setting("SWAP_TARGET");
     if (std::rename(dir.c_str(), (dir + ".moved").c_str()) != 0 ||
         (*target != '\0' ? symlink(target, dir.c_str()) : mkdir(dir.c_str(), 0755)) != 0)
         std::perror("swap_shim");
-    unsigned uid = 0;
-    unsigned gid = 0;
-    if (std::sscanf(setting("SWAP_OWNER"), "%u:%u", &uid, &gid) == 2 &&
-        lchown(dir.c_str(), uid, gid) != 0)
+    char *end = nullptr;
+    const char *owner = setting("SWAP_OWNER");
+    const auto uid = static_cast<uid_t>(std::strtoul(owner, &end, 10));
+    if (*owner != '\0' && *end == ':' &&
+        lchown(dir.c_str(), uid, static_cast<gid_t>(std::strtoul(end + 1, nullptr, 10))) != 0)
         std::perror("swap_shim: lchown");
 }
 
@@ -58,6 +64,15 @@ template <typename Function> Function next(const char *name)
     return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
 }
 
+// True, with errno set, when calls of name are to fail.
+bool failing(const char *name)
+{
+    if (std::strcmp(setting("FAIL_CALL"), name) != 0)
+        return false;
+    errno = EIO;
+    return true;
+}
+
 } // namespace
 
 // The C library names the parameters differently on each system.
@@ -66,8 +81,10 @@ extern "C" int unlinkat(int dir_fd, const char *name, int flags)
 {
     static const auto real = next<int (*)(int, const char *, int)>("unlinkat");
     static long calls = 0;
-    if (++calls == std::atol(setting("KILL_AT")))
+    if (++calls == std::strtol(setting("KILL_AT"), nullptr, 10))
         raise(SIGTERM);
+    if (failing("unlinkat"))
+        return -1;
     if (armed("unlinkat"))
         swap();
     return real(dir_fd, name, flags);
@@ -81,6 +98,7 @@ extern "C" int openat(int dir_fd, const char *name, int flags, ...)
     if ((flags & O_CREAT) != 0) {
         va_list arguments;
         va_start(arguments, flags);
+        // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started above
         mode = static_cast<mode_t>(va_arg(arguments, int));
         va_end(arguments);
     }
@@ -91,4 +109,25 @@ extern "C" int openat(int dir_fd, const char *name, int flags, ...)
             swap();
     }
     return real(dir_fd, name, flags, mode);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" struct dirent *readdir(DIR *stream)
+{
+    static const auto real = next<struct dirent *(*)(DIR *)>("readdir");
+    return failing("readdir") ? nullptr : real(stream);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int stat(const char *path, struct stat *st)
+{
+    static const auto real = next<int (*)(const char *, struct stat *)>("stat");
+    return failing("stat") ? -1 : real(path, st);
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int statvfs(const char *path, struct statvfs *vfs)
+{
+    static const auto real = next<int (*)(const char *, struct statvfs *)>("statvfs");
+    return failing("statvfs") ? -1 : real(path, vfs);
 }

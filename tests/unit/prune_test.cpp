@@ -4,11 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "entries.h"
+#include "failure.h"
 #include "options.h"
 #include "prune.h"
 #include "schedule.h"
@@ -57,6 +59,15 @@ protected:
         FILE *trace = std::tmpfile();
         match_entries(noon, trace);
         return text_of(trace);
+    }
+    // The candidate marks, newest first.
+    static std::vector<int> candidates()
+    {
+        std::vector<int> marks;
+        marks.reserve(entries.size());
+        for (const entry &e : entries)
+            marks.push_back(e.candidate);
+        return marks;
     }
     static std::string listing()
     {
@@ -127,22 +138,18 @@ TEST_F(Prune, AFarPastEntryNeverCondemnsTheOthers)
         std::vector<std::pair<const char *, time_t>> list;
         static const char *const names[] = {"d0", "d1", "d2", "d3", "d4",
                                             "d5", "d6", "d7", "d8", "d9"};
+        list.reserve(11);
         for (int i = 0; i < 10; i++)
             list.emplace_back(names[i], i * day + 3600);
         make(list);
         match();
-        std::vector<int> marks;
-        for (const entry &e : entries)
-            marks.push_back(e.candidate);
+        std::vector<int> marks = candidates();
         list.emplace_back("far", noon - far);
         make(list);
         EXPECT_LE(schedule_len, 12) << "schedule " << kind;
         match();
         marks.push_back(1);
-        std::vector<int> with_far;
-        for (const entry &e : entries)
-            with_far.push_back(e.candidate);
-        EXPECT_EQ(with_far, marks) << "schedule " << kind;
+        EXPECT_EQ(candidates(), marks) << "schedule " << kind;
     }
 }
 
@@ -280,29 +287,44 @@ TEST_F(Policy, AgeDeletesKeptEntriesOlderThanTheLimit)
 
 TEST_F(Policy, FreeSpaceCountsFragmentsWithoutOverflow)
 {
-    struct statvfs vfs {};
-    vfs.f_bavail = 10;
-    vfs.f_frsize = 4096;
-    vfs.f_bsize = 32768;
-    EXPECT_EQ(free_space(vfs), 40960);
-    vfs.f_frsize = 0;
-    EXPECT_EQ(free_space(vfs), 327680);
-    vfs.f_bavail = static_cast<fsblkcnt_t>(1) << 60;
-    EXPECT_EQ(free_space(vfs), INT64_MAX);
-    vfs.f_bavail = ~static_cast<fsblkcnt_t>(0);
-    vfs.f_frsize = 1 << 20;
-    EXPECT_EQ(free_space(vfs), INT64_MAX);
+    const fsblkcnt_t huge = static_cast<fsblkcnt_t>(1) << 60;
+    const fsblkcnt_t all = ~static_cast<fsblkcnt_t>(0);
+    const struct {
+        fsblkcnt_t bavail, blocks;
+        unsigned long frsize, bsize;
+        int64_t want;
+    } cases[] = {
+        {10, 100, 4096, 32768, 40960},
+        {10, 100, 0, 32768, 327680}, // no fragment size: the block size
+        {huge, huge, 4096, 4096, INT64_MAX},
+        {all - 1, all, 1 << 20, 4096, INT64_MAX},
+        // A negative count of free blocks (root has used the reserve on
+        // FreeBSD's UFS) arrives as almost 2^64: nothing is available.
+        {all - 99, 1000, 4096, 32768, 0},
+        {1001, 1000, 4096, 32768, 0},
+        {1000, 1000, 4096, 32768, 4096000},
+    };
+    for (const auto &c : cases) {
+        struct statvfs vfs {};
+        vfs.f_bavail = c.bavail;
+        vfs.f_blocks = c.blocks;
+        vfs.f_frsize = c.frsize;
+        vfs.f_bsize = c.bsize;
+        EXPECT_EQ(free_space(vfs), c.want) << c.bavail << " of " << c.blocks;
+    }
 }
 
 TEST_F(PolicyDeathTest, TheFreeSpaceProbeNeedsItsOptionAndAPath)
 {
     entry e;
     e.name = "/nonexistent-agetrim-path";
-    EXPECT_DEATH(enough_size_free(e, stderr), "enough_size_free.*opt_size_free");
+    // glibc names the function before the expression, FreeBSD after it.
+    EXPECT_DEATH(enough_size_free(e, stderr),
+                 "enough_size_free.*opt_size_free|opt_size_free.*enough_size_free");
     settings.opt_size_free = true;
     settings.size_free = 1;
     EXPECT_EXIT(enough_size_free(e, stderr), testing::ExitedWithCode(exit_system),
-                "^agetrim: statsvfs\\(/nonexistent-agetrim-path\\): No such file or directory\n$");
+                failure("statsvfs", e.name, ENOENT));
     e.name = "/";
     e.candidate = 1;
     FILE *diagnostics = std::tmpfile();

@@ -9,24 +9,11 @@
 #include <filesystem>
 #include <string>
 
+#include "failure.h"
 #include "options.h"
 #include "remove.h"
 
 namespace {
-
-// The message of a failed call as a regular expression for EXPECT_EXIT,
-// with the C library's own text for the error.
-std::string failure(const char *call, const std::string &path, int error)
-{
-    std::string quoted;
-    for (char c : path) {
-        if (std::strchr(".()[]*+?^$\\|{}", c) != nullptr)
-            quoted += '\\';
-        quoted += c;
-    }
-    return std::string("^agetrim: ") + call + "\\(" + quoted + "\\): " + std::strerror(error) +
-           "\n$";
-}
 
 TEST(RemoveDeathTest, OperandsThatAreNeverRemovedAreRefused)
 {
