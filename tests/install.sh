@@ -9,15 +9,17 @@ dest=$work
 
 DESTDIR=$dest cmake --install "$build" --prefix /opt/agetrim >/dev/null || fail "cmake --install"
 root=$dest/opt/agetrim
-for f in bin/agetrim share/man/man1/agetrim.1 share/bash-completion/completions/agetrim \
-    share/zsh/site-functions/_agetrim; do
+zsh_dir=share/zsh/site-functions
+[ "$(uname)" = Linux ] && zsh_dir=share/zsh/vendor-completions
+for f in bin/agetrim share/man/man1/agetrim.1.gz share/bash-completion/completions/agetrim \
+    "$zsh_dir/_agetrim" share/doc/agetrim/copyright share/doc/agetrim/changelog.gz; do
     [ -f "$root/$f" ] || fail "not installed: $f"
 done
 [ "$("$root/bin/agetrim" -p -c 3 -f | tr '\n' ' ')" = "1 1 " ] || fail "installed agetrim does not run"
 
 if group zsh; then
     if command -v zsh >/dev/null; then
-        zsh -n "$root/share/zsh/site-functions/_agetrim" || fail "zsh completion syntax"
+        zsh -n "$root/$zsh_dir/_agetrim" || fail "zsh completion syntax"
     else
         skip zsh "needs zsh to check its completion"
     fi
@@ -35,7 +37,7 @@ complete_words() {
         [ ${#COMPREPLY[@]} -eq 0 ] || printf '%s ' "${COMPREPLY[@]}"
     )
 }
-cd "$dest" && touch -- -file afile
+cd "$dest" && touch -- -file afile "with space"
 [ "$(complete_words agetrim -t '')" = "a m c " ] || fail "-t completion: $(complete_words agetrim -t '')"
 [ "$(complete_words agetrim -Y -)" = "-a -c -d -e -F -f -g -K -N -n -p -S -s -t -v -Y " ] ||
     fail "option completion"
@@ -43,5 +45,17 @@ cd "$dest" && touch -- -file afile
     fail "option completion after an option argument"
 [ "$(complete_words agetrim afile -)" = "-file " ] || fail "after an operand only files"
 [ "$(complete_words agetrim -c '')" = "" ] || fail "a count is not a file"
+# A joined argument takes no word of its own; a name with a blank is one word.
+[ "$(complete_words agetrim -ta -)" = "-a -c -d -e -F -f -g -K -N -n -p -S -s -t -v -Y " ] ||
+    fail "after a joined argument: $(complete_words agetrim -ta -)"
+[ "$(complete_words agetrim -vt '')" = "a m c " ] || fail "-vt completion"
+[ "$(complete_words agetrim -ta wi)" = "with space " ] || fail "-ta then a file"
+(
+    . "$root/share/bash-completion/completions/agetrim"
+    COMP_WORDS=(agetrim with)
+    COMP_CWORD=1
+    _agetrim
+    [ ${#COMPREPLY[@]} = 1 ] && [ "${COMPREPLY[0]}" = "with space" ]
+) || fail "a file name with a blank is not one word"
 
 finish

@@ -26,6 +26,8 @@ treetool=${2:-}
 shim=${3:-}
 # The scripts change directory; a relative path would stop working.
 case $bin in /*) ;; *) bin=$PWD/$bin ;; esac
+case $treetool in /* | '') ;; *) treetool=$PWD/$treetool ;; esac
+case $shim in /* | '') ;; *) shim=$PWD/$shim ;; esac
 export TZ=UTC LC_ALL=C
 nl='
 '

@@ -1,5 +1,6 @@
-// Preload shim for the removal tests: it changes the tree under agetrim at
-// a chosen moment, as an attacker racing it would.
+// Preload shim for the tests: it changes the tree under agetrim at a chosen
+// moment, as an attacker racing it would, fails calls as a failing disk
+// would, or stops the clock.
 //   SWAP_DIR     the directory to move away (to SWAP_DIR.moved)
 //   SWAP_TARGET  what takes its place: a symbolic link to SWAP_TARGET, or,
 //                when SWAP_TARGET is empty, a new empty directory
@@ -11,6 +12,9 @@
 //                that removal
 //   FAIL_CALL    readdir, unlinkat, stat or statvfs: every call of it
 //                fails with EIO, as on a failing disk
+//   FAKE_NOW     seconds since the epoch: the time that time() and
+//                clock_gettime(CLOCK_REALTIME) tell, for agetrim and for
+//                every other program the shim is loaded in (date among them)
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -24,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 namespace {
@@ -130,4 +135,38 @@ extern "C" int statvfs(const char *path, struct statvfs *vfs)
 {
     static const auto real = next<int (*)(const char *, struct statvfs *)>("statvfs");
     return failing("statvfs") ? -1 : real(path, vfs);
+}
+
+// The stopped clock, or false when the clock runs.
+static bool fake_now(time_t *now)
+{
+    const char *text = setting("FAKE_NOW");
+    if (*text == '\0')
+        return false;
+    *now = static_cast<time_t>(std::strtoll(text, nullptr, 10));
+    return true;
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" time_t time(time_t *result)
+{
+    static const auto real = next<time_t (*)(time_t *)>("time");
+    time_t now = 0;
+    if (!fake_now(&now))
+        return real(result);
+    if (result != nullptr)
+        *result = now;
+    return now;
+}
+
+// NOLINTNEXTLINE(readability-inconsistent-declaration-parameter-name)
+extern "C" int clock_gettime(clockid_t clock, struct timespec *ts)
+{
+    static const auto real = next<int (*)(clockid_t, struct timespec *)>("clock_gettime");
+    time_t now = 0;
+    if (clock != CLOCK_REALTIME || !fake_now(&now))
+        return real(clock, ts);
+    ts->tv_sec = now;
+    ts->tv_nsec = 0;
+    return 0;
 }
