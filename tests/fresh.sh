@@ -30,6 +30,8 @@ echo "tests: $suite"
 debootstrap --variant=minbase bookworm "$root" "$mirror" >"$root.log" 2>&1 ||
     { tail -n 20 "$root.log"; rm -f "$root.log"; exit 1; }
 rm -f "$root.log"
+# The tests run programs as other users, who must reach them.
+chmod 755 "$root"
 mount -t proc proc "$root/proc"
 mount --bind /dev "$root/dev"
 mkdir "$root/src"

@@ -34,6 +34,21 @@ as_user() {
         "$@"
     fi
 }
+# wait_for_racer: waits until the racer in the background says it runs;
+# false, and a failure, when it ended instead.
+wait_for_racer() {
+    while [ ! -s "$out/racer" ]; do
+        if ! kill -0 "$racer" 2>/dev/null; then
+            fail "the racer did not start"
+            return 1
+        fi
+        sleep 0.001
+    done
+}
+# Other users must be able to run the programs under test.
+if [ "$(id -u)" = 0 ] && ! "$treetool" as 65534 65534 "$bin" -p -c 1 >/dev/null 2>&1; then
+    fail "nobody cannot run $bin: a directory on its way is closed to other users"
+fi
 # shim VARIABLE=VALUE...: the check command runs under the preload shim.
 shim() { wrapper=(env ASAN_OPTIONS=verify_asan_link_order=0 LD_PRELOAD="$shim" "$@" "${memcheck[@]}"); }
 noshim() { wrapper=("${memcheck[@]}"); }
@@ -216,7 +231,7 @@ else
         rm -f "$out/racer"
         "$treetool" as 65534 65534 "$treetool" exchange "$h/alice/daily" "$h/alice/evil" >"$out/racer" &
         racer=$!
-        while [ ! -s "$out/racer" ]; do sleep 0.001; done
+        wait_for_racer || break
         "${wrapper[@]}" "$bin" "$h/alice/daily/etc" "$keep" >/dev/null 2>&1 && removed=$((removed + 1))
         kill "$racer"
         wait "$racer" 2>/dev/null
@@ -239,7 +254,7 @@ if group race; then
         "$treetool" exchange "$work/race/sub" "$work/race/link" >"$out/racer" &
         racer=$!
         # The racer says when it runs; agetrim starts only then.
-        while [ ! -s "$out/racer" ]; do sleep 0.001; done
+        wait_for_racer || break
         "${wrapper[@]}" "$bin" "$work/race" "$keep" >/dev/null 2>&1
         kill "$racer"
         wait "$racer" 2>/dev/null
