@@ -109,6 +109,15 @@ int examine(int dir_fd, const char *name, struct stat *st, bool *mount_root)
     return fstatat(dir_fd, name, st, AT_SYMLINK_NOFOLLOW);
 }
 
+// Closes fd, if it is open, without losing the error that made it go.
+void close_keeping_errno(int fd)
+{
+    const int error = errno;
+    if (fd >= 0)
+        close(fd);
+    errno = error;
+}
+
 // Closes the shallowest open directory but the one being read; false if
 // there is none.
 bool close_shallowest(walk &w)
@@ -135,9 +144,7 @@ DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino,
         return nullptr;
     struct stat st;
     if (fstat(fd, &st) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = error;
+        close_keeping_errno(fd);
         return nullptr;
     }
     if (st.st_dev != dev || st.st_ino != ino) {
@@ -146,11 +153,8 @@ DIR *open_directory(walk &w, int dir_fd, const char *name, dev_t dev, ino_t ino,
         return nullptr;
     }
     DIR *stream = fdopendir(fd);
-    if (stream == nullptr) {
-        const int error = errno;
-        close(fd);
-        errno = error;
-    }
+    if (stream == nullptr)
+        close_keeping_errno(fd);
     return stream;
 }
 
@@ -367,7 +371,7 @@ bool take_step(step *s, const std::string &name, std::vector<std::string> &todo,
     struct stat st;
     if (next >= 0) {
         if (fstat(next, &st) != 0 || (*unsafe = unsafe_step(s->owner, st.st_uid))) {
-            close(next);
+            close_keeping_errno(next);
             return false;
         }
         close(s->fd);
@@ -418,26 +422,17 @@ int resolve(const std::string &parent, bool *unsafe)
     std::vector<std::string> todo;
     push_components(todo, parent);
     step s;
-    if (!start_at(parent[0] == '/' ? "/" : ".", &s)) {
-        const int error = errno;
-        if (s.fd >= 0)
-            close(s.fd);
-        errno = error;
-        return -1;
-    }
+    bool resolved = start_at(parent[0] == '/' ? "/" : ".", &s);
     int links = 0;
-    while (!todo.empty()) {
+    while (resolved && !todo.empty()) {
         const std::string name = std::move(todo.back());
         todo.pop_back();
-        if (!take_step(&s, name, todo, &links, unsafe)) {
-            const int error = errno;
-            if (s.fd >= 0)
-                close(s.fd);
-            errno = error;
-            return -1;
-        }
+        resolved = take_step(&s, name, todo, &links, unsafe);
     }
-    return s.fd;
+    if (resolved)
+        return s.fd;
+    close_keeping_errno(s.fd);
+    return -1;
 }
 
 // Opens the directory that holds an operand, or returns the one still open

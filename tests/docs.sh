@@ -76,11 +76,11 @@ run_block() {
     done <"$out/block"
     # The documents name /backup and /var/backups; the examples run on the
     # made-up ones.
-    sed -E -i "s#(^|[[:space:]\"'=(])/(backup|var/backups)#\\1$sandbox/\\2#g" "$script"
+    sed -E "s#(^|[[:space:]\"'=(])/(backup|var/backups)#\\1$sandbox/\\2#g" "$script" >"$script.run"
     fixture
     (cd "$sandbox" && env PATH="$sandbox/bin:$PATH" FAKE_NOW=$today LD_PRELOAD="$shim" \
         ASAN_OPTIONS=verify_asan_link_order=0${ASAN_OPTIONS:+:$ASAN_OPTIONS} \
-        bash "$script" 2>&1) | sed "s#$sandbox##g" >"$got"
+        bash "$script.run" 2>&1) | sed "s#$sandbox##g" >"$got"
     if ! cmp -s "$want" "$got"; then
         fail "$doc, the example at line $line"
         diff "$want" "$got" | sed 's/^/  /'
